@@ -1,0 +1,30 @@
+#pragma once
+// The CLI's side of the core's interfaces: messages go to stderr, cartridge
+// rows are collected for printing. Thread: the CLI's main thread.
+
+#include <string>
+#include <vector>
+
+#include "link/MessageSink.h"
+#include "protocol/Station.h"
+
+namespace q8cli {
+
+class StderrMessages : public q8::MessageSink {
+public:
+    void Show(const std::string& text) override;
+};
+
+class CollectedRows : public q8::CartridgeView {
+public:
+    void DeleteAllRows() override { rows_.clear(); }
+    void AppendRow(const q8::CartridgeRow& row) override { rows_.push_back(row); }
+    int RowCount() const override { return static_cast<int>(rows_.size()); }
+    void UpdateTexts(const q8::CartridgeModel&) override {}
+    const std::vector<q8::CartridgeRow>& Rows() const { return rows_; }
+
+private:
+    std::vector<q8::CartridgeRow> rows_;
+};
+
+}  // namespace q8cli

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds one tree. Usage: scripts/build.sh DIR [cmake options...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1; shift
+cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ8_WERROR=ON "$@" >/dev/null
+cmake --build "$root/$dir"

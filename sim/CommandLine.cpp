@@ -1,0 +1,203 @@
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "CommandNames.h"
+
+namespace q8sim {
+
+namespace {
+
+// Whole text as a number within [0, max]; base prefixes 0x and 0 allowed.
+bool ParseNumber(const std::string& text, unsigned long long max, unsigned long long& out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || value > max) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+template <typename T>
+bool ParseAs(const std::string& text, unsigned long long max, T& out) {
+    unsigned long long value = 0;
+    if (!ParseNumber(text, max, value)) {
+        return false;
+    }
+    out = static_cast<T>(value);
+    return true;
+}
+
+std::vector<std::string> SplitColons(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t colon = text.find(':', start);
+        parts.push_back(text.substr(start, colon - start));
+        if (colon == std::string::npos) {
+            return parts;
+        }
+        start = colon + 1;
+    }
+}
+
+bool ParseFileSource(const std::string& text, FileSource& source) {
+    const size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        return false;
+    }
+    source.name = text.substr(0, equals);
+    return ParseAs(text.substr(equals + 1), UINT32_MAX, source.size);
+}
+
+}  // namespace
+
+bool ParseFault(const std::string& text, Fault& fault) {
+    const std::vector<std::string> parts = SplitColons(text);
+    if (parts.size() < 3 || parts.size() > 5) {
+        return false;
+    }
+    Fault parsed;
+    if (!ParseCommand(parts[0], parsed.command) || !ParseAs(parts[1], INT_MAX, parsed.occurrence) ||
+        !ParseFaultKind(parts[2], parsed.kind)) {
+        return false;
+    }
+    if (parts.size() > 3 && !ParseAs(parts[3], INT_MAX, parsed.value)) {
+        return false;
+    }
+    if (parts.size() > 4 && !ParseAs(parts[4], INT_MAX, parsed.pauseMs)) {
+        return false;
+    }
+    fault = parsed;
+    return true;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, SimOptions& options,
+                      std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string option = args[i];
+        std::string value;
+        bool hasValue = false;
+        const size_t equals = option.find('=');
+        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = option.substr(equals + 1);
+            option.resize(equals);
+            hasValue = true;
+        }
+        auto takeValue = [&]() {
+            if (!hasValue && i + 1 < args.size()) {
+                value = args[++i];
+                hasValue = true;
+            }
+            if (!hasValue) {
+                error = option + " needs a value";
+            }
+            return hasValue;
+        };
+        auto bad = [&]() {
+            error = "bad value for " + option + ": " + value;
+            return false;
+        };
+
+        if (option == "--help" || option == "-h") {
+            options.help = true;
+        } else if (option == "--line-rate") {
+            options.config.lineRate = true;
+        } else if (option == "--log") {
+            options.log = true;
+        } else if (option == "--folder") {
+            if (!takeValue()) {
+                return false;
+            }
+            options.sources.push_back(FileSource{value, {}, 0});
+        } else if (option == "--file") {
+            FileSource source;
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseFileSource(value, source)) {
+                return bad();
+            }
+            options.sources.push_back(source);
+        } else if (option == "--machine-type") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseAs(value, UINT8_MAX, options.config.machineType)) {
+                return bad();
+            }
+        } else if (option == "--card-status") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseAs(value, UINT8_MAX, options.config.cardStatus)) {
+                return bad();
+            }
+        } else if (option == "--total") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseAs(value, UINT32_MAX, options.config.totalBytes)) {
+                return bad();
+            }
+        } else if (option == "--free") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseAs(value, UINT32_MAX, options.config.freeBytes)) {
+                return bad();
+            }
+            options.freeGiven = true;
+        } else if (option == "--fault") {
+            Fault fault;
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseFault(value, fault)) {
+                return bad();
+            }
+            options.config.faults.push_back(fault);
+        } else if (option == "--link") {
+            if (!takeValue()) {
+                return false;
+            }
+            options.linkPath = value;
+        } else {
+            error = "unknown option: " + args[i];
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* UsageText() {
+    return "usage: q8sim [options]\n"
+           "A simulated Q8 device on a pseudo-terminal. Prints the device path (for\n"
+           "Q8LOADER_COM1) on the first line, then runs until SIGINT or SIGTERM.\n"
+           "\n"
+           "  --folder DIR          cartridge files from the regular files in DIR\n"
+           "  --file NAME=SIZE      a made-up file of SIZE bytes (repeatable)\n"
+           "  --machine-type N      hello reply's machine type (default 1)\n"
+           "  --card-status N       card-info status; 0x80 and up = cartridge error\n"
+           "  --total BYTES         cartridge size (default 4194304)\n"
+           "  --free BYTES          free space (default: total less the files)\n"
+           "  --line-rate           take as long as 115200 bit/s would\n"
+           "  --fault CMD:OCCURRENCE:KIND[:VALUE[:PAUSE_MS]]   (repeatable)\n"
+           "        CMD: 0x88 or hello, card-info, dir-entry, format, download-begin,\n"
+           "             download-block, download-entry, delete, upload-begin,\n"
+           "             upload-next, erase-voice, batch-end\n"
+           "        OCCURRENCE: the n-th such frame from 1; 0 = every one\n"
+           "        KIND: status, no-reply, wrong-code, truncate, split, delay, late-data\n"
+           "  --link PATH           symlink PATH to the device while running\n"
+           "  --log                 print every frame and reply to stderr\n"
+           "  --help                this text\n";
+}
+
+}  // namespace q8sim

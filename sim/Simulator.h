@@ -1,0 +1,90 @@
+#pragma once
+// The simulated device on a pseudo-terminal: a thread reads what the host
+// writes to DevicePath(), feeds it to a DeviceModel and plays back the answer,
+// optionally at the real line's speed.
+//
+// Thread: Start, Stop, SetWireObserver and the destructor from the owning
+// thread; every other member from any thread.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceModel.h"
+#include "PseudoTerminal.h"
+#include "SimConfig.h"
+#include "WireRecorder.h"
+
+namespace q8sim {
+
+// A reply the host does not take off the line is given up after this long.
+inline constexpr uint32_t WRITE_GIVE_UP_MS = 2000;
+
+class Simulator {
+  public:
+    explicit Simulator(SimConfig config = {});
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    ~Simulator();
+
+    // Opens the pty and starts the device thread. False with Error() set when
+    // the pty cannot be had. Starting a running simulator does nothing.
+    bool Start();
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+    // The pty slave to give the host (Q8LOADER_COM1); empty until Start.
+    const std::string& DevicePath() const { return pty_.SlavePath(); }
+    const std::string& Error() const { return error_; }
+
+    void AddFault(const Fault& fault);
+    void ClearFaults();
+
+    // Set before Start; called on the device thread for every record.
+    void SetWireObserver(WireRecorder::Observer observer) {
+        wire_.SetObserver(std::move(observer));
+    }
+    std::vector<WireRecord> WireLog() const { return wire_.Records(); }
+    // Also forgets the frames FramesFromHost returns; fault counts go on.
+    void ClearWireLog();
+    std::vector<std::vector<uint8_t>> FramesFromHost(uint8_t command) const;
+    int Occurrences(uint8_t command) const;
+
+    std::vector<SimFile> Files() const;
+    uint32_t FreeBytes() const;
+    uint32_t TotalBytes() const;
+    size_t DroppedBytes() const;
+
+    void SetMachineType(uint8_t type);
+    void SetCardStatus(uint8_t status);
+    void SetTotalBytes(uint32_t bytes);
+    void SetFreeBytes(uint32_t bytes);
+    void SetFiles(std::vector<SimFile> files);
+    void SetExtraUploadBlocks(int blocks);
+    void SetDownloadBeginDelayMs(uint32_t ms);
+    void SetFormatDelayMs(uint32_t ms);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    void Run();
+    bool Play(const std::vector<Action>& actions);
+    bool WriteAll(const std::vector<uint8_t>& bytes);
+    // Sleeps until `when`; false when Stop cut the wait short.
+    bool WaitUntil(Clock::time_point when);
+
+    const bool lineRate_;
+    mutable std::mutex modelMutex_;
+    DeviceModel model_;
+    WireRecorder wire_;
+    PseudoTerminal pty_;
+    std::string error_;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::thread thread_;
+};
+
+}  // namespace q8sim

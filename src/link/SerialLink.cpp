@@ -1,0 +1,60 @@
+// The platform-independent half of SerialLink: port names, the open sequence
+// with its messages, and the read loop. The backends supply Configure,
+// ReadSome, Write, Purge and Close.
+
+#include "link/SerialLink.h"
+
+#include "link/Tick.h"
+#include "link/Texts.h"
+
+namespace q8 {
+
+namespace {
+constexpr uint8_t BYTE_SIZE = 8;
+constexpr const char* PARITY_NONE = "NONE";
+constexpr const char* ONE_STOP_BIT = "1";
+}  // namespace
+
+const char* PortName(int portIndex) { return portIndex == 0 ? "COM1" : "COM2"; }
+
+int SerialLink::Open(int portIndex, MessageSink& messages) {
+    const std::string name = PortName(portIndex);
+    Close();
+    if (Configure(PortDevicePath(name), LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT,
+                  messages) == 0) {
+        messages.Show(portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR);
+        return 0;
+    }
+    return 1;
+}
+
+int SerialLink::OpenDevice(const std::string& device, MessageSink& messages) {
+    Close();
+    if (Configure(device, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
+        messages.Show(OpenErrorText(device));
+        return 0;
+    }
+    return 1;
+}
+
+uint32_t SerialLink::Read(uint8_t* buffer, uint32_t count, uint32_t& received,
+                          uint32_t timeoutMs) {
+    const uint32_t deadline = TickMs() + timeoutMs;
+    received = 0;
+    for (;;) {
+        const long got = ReadSome(buffer + received, count - received);
+        if (got < 0) {
+            return READ_PORT_ERROR;
+        }
+        received += static_cast<uint32_t>(got);
+        // A complete reply counts even when it finished after the deadline.
+        if (received == count) {
+            return READ_OK;
+        }
+        if (TickPassed(TickMs(), deadline)) {
+            return READ_TIMEOUT;
+        }
+    }
+}
+
+}  // namespace q8

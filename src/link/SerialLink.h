@@ -1,0 +1,91 @@
+#pragma once
+// The one serial port to the device: open with the fixed line settings
+// (115200 8N1, no flow control, RTS asserted), write a frame, read an exact
+// byte count against a deadline, drop queued bytes.
+//
+// Thread: no lock. One thread uses the link at a time: the window thread, or
+// the transfer worker while its progress window is up.
+//
+// Port names: index 0 is "COM1", any other index "COM2". On POSIX systems the
+// names map to the device path in Q8LOADER_COM1 / Q8LOADER_COM2 when set, else
+// to /dev/ttyS0 / /dev/ttyS1. On Windows the name goes to the system as is.
+
+#include <cstdint>
+#include <string>
+
+
+#include "link/MessageSink.h"
+
+namespace q8 {
+
+// SerialLink::Read results.
+inline constexpr uint32_t READ_OK = 0;
+inline constexpr uint32_t READ_PORT_ERROR = 1;
+inline constexpr uint32_t READ_TIMEOUT = 2;
+
+// SerialLink::Write results.
+inline constexpr uint32_t WRITE_OK = 0;
+inline constexpr uint32_t WRITE_FAILED = 1;
+
+inline constexpr uint32_t LINK_BIT_RATE = 115200;
+inline constexpr uint32_t LINK_QUEUE_BYTES = 2048;
+// One low-level read waits at most this long for the first byte.
+inline constexpr uint32_t LINK_READ_TIMEOUT_MS = 400;
+// One low-level write may take this long plus LINK_WRITE_MS_PER_BYTE a byte.
+inline constexpr uint32_t LINK_WRITE_TIMEOUT_MS = 400;
+inline constexpr uint32_t LINK_WRITE_MS_PER_BYTE = 50;
+
+// "COM1" for index 0, "COM2" for any other index.
+const char* PortName(int portIndex);
+
+// The device the system opens for a port name: on POSIX the path from the
+// environment or the default tty; on Windows the name itself.
+std::string PortDevicePath(const std::string& portName);
+
+class SerialLink {
+public:
+    SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+    virtual ~SerialLink();
+
+    // Closes any open port, then opens COM1 (index 0) or COM2. Returns 1 when
+    // the port is open and configured, 0 otherwise; on failure the reason has
+    // already been shown through `messages`.
+    int Open(int portIndex, MessageSink& messages);
+
+    // Same as Open, for a device named directly (the CLI's --port PATH).
+    int OpenDevice(const std::string& device, MessageSink& messages);
+
+    // Drops unsent output, writes `length` bytes and waits until they have
+    // left the port. 0 on success, 1 on failure.
+    uint32_t Write(const uint8_t* buffer, uint32_t length);
+
+    // Reads exactly `count` bytes into `buffer`. Returns 0 when all arrived,
+    // 1 on a port error (or no port), 2 when the deadline passed first.
+    // `received` always holds the number of bytes stored so far.
+    uint32_t Read(uint8_t* buffer, uint32_t count, uint32_t& received, uint32_t timeoutMs);
+
+    // Clears a pending line error and drops both queues.
+    void Purge();
+
+    bool IsOpen() const;
+
+private:
+    // 1 on success, 0 on failure. The port stays open when the open itself
+    // succeeded, even if a later step failed.
+    int Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,
+                  const char* stopBits, MessageSink& messages);
+    void Close();
+
+    // One low-level read: returns the bytes delivered (possibly 0) after
+    // waiting at most LINK_READ_TIMEOUT_MS, or -1 on a port error.
+    long ReadSome(uint8_t* buffer, uint32_t count);
+
+    // The POSIX file descriptor or the Win32 HANDLE; LINK_CLOSED when closed
+    // (-1 is also INVALID_HANDLE_VALUE).
+    static constexpr intptr_t LINK_CLOSED = -1;
+    intptr_t handle_ = LINK_CLOSED;
+};
+
+}  // namespace q8

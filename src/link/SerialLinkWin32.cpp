@@ -1,0 +1,165 @@
+// The Win32 half of SerialLink: a COM port opened without sharing, with the
+// driver's own time-outs bounding every read and write.
+
+#include "link/SerialLink.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/Texts.h"
+
+namespace q8 {
+
+namespace {
+
+constexpr DWORD READ_INTERVAL_TIMEOUT = MAXDWORD;
+constexpr DWORD READ_TOTAL_TIMEOUT_MULTIPLIER = 0;
+constexpr WORD XON_LIMIT = 50;
+constexpr WORD XOFF_LIMIT = 50;
+constexpr char XON_CHAR = 0x11;
+constexpr char XOFF_CHAR = 0x13;
+
+// ReadSome returns a long, which is 32 bits here.
+constexpr uint32_t LARGEST_READ = 0x7FFFFFFF;
+
+HANDLE PortHandle(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Unknown texts leave the setting as the port had it.
+void SetParity(DCB& state, const char* parity) {
+    if (std::strcmp(parity, "NONE") == 0) {
+        state.Parity = NOPARITY;
+    } else if (std::strcmp(parity, "ODD") == 0) {
+        state.Parity = ODDPARITY;
+    } else if (std::strcmp(parity, "EVEN") == 0) {
+        state.Parity = EVENPARITY;
+    }
+}
+
+void SetStopBits(DCB& state, const char* stopBits) {
+    if (std::strcmp(stopBits, "1") == 0) {
+        state.StopBits = ONESTOPBIT;
+    } else if (std::strcmp(stopBits, "2") == 0) {
+        state.StopBits = TWOSTOPBITS;
+    }
+}
+
+}  // namespace
+
+std::string PortDevicePath(const std::string& portName) {
+    return portName;
+}
+
+SerialLink::SerialLink() = default;
+
+SerialLink::~SerialLink() {
+    Close();
+}
+
+bool SerialLink::IsOpen() const {
+    return handle_ != LINK_CLOSED;
+}
+
+int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
+                          const char* parity, const char* stopBits, MessageSink& messages) {
+    const HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    handle_ = reinterpret_cast<intptr_t>(port);
+
+    (void)SetupComm(port, LINK_QUEUE_BYTES, LINK_QUEUE_BYTES);
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = READ_INTERVAL_TIMEOUT;
+    timeouts.ReadTotalTimeoutMultiplier = READ_TOTAL_TIMEOUT_MULTIPLIER;
+    timeouts.ReadTotalTimeoutConstant = LINK_READ_TIMEOUT_MS;
+    timeouts.WriteTotalTimeoutMultiplier = LINK_WRITE_MS_PER_BYTE;
+    timeouts.WriteTotalTimeoutConstant = LINK_WRITE_TIMEOUT_MS;
+    (void)SetCommTimeouts(port, &timeouts);
+
+    DCB state{};
+    state.DCBlength = sizeof(state);
+    if (!GetCommState(port, &state)) {
+        messages.Show(TXT_GET_COMM_STATE_FAILED);
+        return 0;
+    }
+    state.fBinary = TRUE;
+    state.fParity = TRUE;
+    SetParity(state, parity);
+    SetStopBits(state, stopBits);
+    state.ByteSize = byteSize;
+    state.BaudRate = bitRate;
+    state.fOutxCtsFlow = FALSE;
+    state.fOutX = FALSE;
+    state.fInX = FALSE;
+    state.fRtsControl = RTS_CONTROL_ENABLE;
+    state.XonLim = XON_LIMIT;
+    state.XoffLim = XOFF_LIMIT;
+    state.XonChar = XON_CHAR;
+    state.XoffChar = XOFF_CHAR;
+    if (!SetCommState(port, &state)) {
+        return 0;
+    }
+
+    Purge();
+    return 1;
+}
+
+void SerialLink::Close() {
+    if (!IsOpen()) {
+        return;
+    }
+    const HANDLE port = PortHandle(handle_);
+    handle_ = LINK_CLOSED;
+    (void)CloseHandle(port);
+}
+
+long SerialLink::ReadSome(uint8_t* buffer, uint32_t count) {
+    if (!IsOpen()) {
+        return -1;
+    }
+    DWORD got = 0;
+    if (!ReadFile(PortHandle(handle_), buffer, std::min(count, LARGEST_READ), &got, nullptr)) {
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+
+uint32_t SerialLink::Write(const uint8_t* buffer, uint32_t length) {
+    if (!IsOpen()) {
+        return WRITE_FAILED;
+    }
+    const HANDLE port = PortHandle(handle_);
+    (void)PurgeComm(port, PURGE_TXCLEAR);
+    // The write time-outs end a stalled write early with fewer bytes written.
+    DWORD written = 0;
+    if (!WriteFile(port, buffer, length, &written, nullptr) || written != length) {
+        return WRITE_FAILED;
+    }
+    (void)FlushFileBuffers(port);
+    return WRITE_OK;
+}
+
+void SerialLink::Purge() {
+    if (!IsOpen()) {
+        return;
+    }
+    const HANDLE port = PortHandle(handle_);
+    DWORD lineErrors = 0;
+    COMSTAT status{};
+    (void)ClearCommError(port, &lineErrors, &status);
+    (void)PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+}
+
+}  // namespace q8

@@ -1,0 +1,138 @@
+#include "protocol/CartridgeRefresh.h"
+
+#include <cstdio>
+
+#include "protocol/ByteOrder.h"
+#include "protocol/FormatSize.h"
+#include "protocol/GbkText.h"
+#include "protocol/Texts.h"
+
+namespace q8 {
+
+namespace {
+
+std::string NoDeviceText(int portIndex) {
+    char text[96];
+    std::snprintf(text, sizeof text, TXT_NO_DEVICE_ON_COM, portIndex + 1);
+    return text;
+}
+
+int Fail(CartridgeModel& model, std::string text, int result) {
+    model.status.text = std::move(text);
+    return result;
+}
+
+// Greets the device and checks its model: REFRESH_OK or a failure result.
+int Greet(Station& s) {
+    Wire& wire = s.wire;
+    wire.command[0] = CMD_HELLO;
+    wire.command[1] = HELLO_ARGUMENT;
+    wire.Send(SHORT_FRAME_LENGTH);
+    if (wire.Receive(REPLY_HEADER_LENGTH, HELLO_DEADLINE_MS) != READ_OK) {
+        return Fail(s.model, NoDeviceText(s.model.portIndex), REFRESH_NO_DEVICE);
+    }
+    if (wire.reply[0] != RPL_HELLO) {
+        return Fail(s.model, TXT_DATA_ERROR, REFRESH_BAD_HELLO);
+    }
+    if (wire.reply[1] != SUPPORTED_MACHINE_TYPE) {
+        return Fail(s.model, TXT_WRONG_MACHINE, REFRESH_WRONG_MACHINE);
+    }
+    return REFRESH_OK;
+}
+
+// Reads the cartridge's total and free space. When the header came but its
+// data did not, whatever arrives next is judged as a new header; a device
+// that keeps doing that is given up on after a few rounds.
+int ReadCardInfo(Station& s) {
+    Wire& wire = s.wire;
+    CartridgeInfo& info = s.model.info;
+    wire.command[0] = CMD_CARD_INFO;
+    wire.command[1] = 0;
+    wire.Send(SHORT_FRAME_LENGTH);
+    for (int round = 1;; ++round) {
+        if (wire.Receive(REPLY_HEADER_LENGTH, CARD_INFO_DEADLINE_MS) != READ_OK) {
+            return Fail(s.model, TXT_NOT_LINKED, REFRESH_NO_CARD_INFO);
+        }
+        if (wire.reply[0] != RPL_CARD_INFO) {
+            return Fail(s.model, TXT_DATA_ERROR, REFRESH_NO_CARD_INFO);
+        }
+        const uint8_t status = wire.reply[1];
+        if (status >= STATUS_CARD_ERROR_MIN) {
+            return Fail(s.model,
+                        status == STATUS_NOT_RECOGNISED ? TXT_CARD_NOT_RECOGNISED
+                                                        : TXT_CARD_NOT_FORMATTED,
+                        status);
+        }
+        if (wire.Receive(CARD_INFO_DATA_LENGTH, CARD_INFO_DEADLINE_MS) == READ_OK) {
+            info.totalBytes = static_cast<int32_t>(GetLe32(&wire.reply[0]));
+            info.freeBytes = static_cast<int32_t>(GetLe32(&wire.reply[4]));
+            info.totalText = std::string(TXT_TOTAL_SPACE) + FormatSize(info.totalBytes);
+            info.freeText = std::string(TXT_FREE_SPACE) + FormatSize(info.freeBytes);
+            return REFRESH_OK;
+        }
+        if (round >= MAX_CARD_INFO_ROUNDS) {
+            return Fail(s.model, TXT_DATA_ERROR, REFRESH_NO_CARD_INFO);
+        }
+    }
+}
+
+int ReadDirectory(Station& s) {
+    Wire& wire = s.wire;
+    for (uint32_t index = 0; index < MAX_DIR_ENTRIES; ++index) {
+        wire.command[0] = CMD_DIR_ENTRY;
+        wire.command[1] = static_cast<uint8_t>(index);
+        wire.Send(SHORT_FRAME_LENGTH);
+        if (wire.Receive(DIR_ENTRY_SIZE, DIR_ENTRY_DEADLINE_MS) != READ_OK) {
+            return Fail(s.model, TXT_DATA_ERROR, REFRESH_BAD_DIRECTORY);
+        }
+        const DirEntry entry = DirEntry::FromBytes(wire.reply.data());
+        if (entry.IsEndMarker()) {
+            s.model.status.text = index > 0 ? "" : TXT_NO_FILE_DATA;
+            return REFRESH_OK;
+        }
+        AddCartridgeRow(s.view, entry);
+        ++s.model.info.fileCount;
+    }
+    // A full directory without an end marker leaves the status text alone.
+    return REFRESH_OK;
+}
+
+}  // namespace
+
+CartridgeRow MakeCartridgeRow(const DirEntry& entry) {
+    const DirTime t = entry.Time();
+    char date[64];
+    std::snprintf(date, sizeof date, "%d-%d-%d %d:%d", t.year, t.month, t.day, t.hour, t.minute);
+    return CartridgeRow{GbkToUtf8(entry.NameBytes()),
+                        FormatSize(static_cast<int32_t>(entry.Size())), date};
+}
+
+void AddCartridgeRow(CartridgeView& view, const DirEntry& entry) {
+    view.AppendRow(MakeCartridgeRow(entry));
+}
+
+int RefreshCartridge(Station& s) {
+    s.model.info.fileCount = 0;
+    s.model.info.totalText.clear();
+    s.model.info.freeText.clear();
+    s.view.DeleteAllRows();
+    s.wire.link.Purge();
+
+    int result = Greet(s);
+    if (result == REFRESH_OK) {
+        result = ReadCardInfo(s);
+    }
+    if (result == REFRESH_OK) {
+        result = ReadDirectory(s);
+    }
+    return result;
+}
+
+int Refresh(Station& s) {
+    const int result = RefreshCartridge(s);
+    s.model.status.error = result != REFRESH_OK;
+    s.view.UpdateTexts(s.model);
+    return result;
+}
+
+}  // namespace q8

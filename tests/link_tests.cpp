@@ -1,0 +1,455 @@
+// The real SerialLink over a pseudo-terminal: the test holds the master end
+// and plays the device.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/time.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/SerialLink.h"
+#include "link/Texts.h"
+#include "link/Tick.h"
+
+namespace q8 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// Slack for slow CI machines on top of what the link itself may take.
+constexpr long SLACK_MS = 1000;
+// Quiet time after which the device side stops waiting for more output.
+constexpr int QUIET_MS = 300;
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+Bytes Pattern(size_t size) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    }
+    return bytes;
+}
+
+class RecordingSink : public MessageSink {
+  public:
+    void Show(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+// One pseudo-terminal. The test keeps the slave open the whole time, as other
+// users of a device may, so the tty outlives each link on it.
+class Pty {
+  public:
+    Pty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128] = {};
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+            ptsname_r(master_, name, sizeof(name)) != 0) {
+            return;
+        }
+        path_ = name;
+        slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Pty() {
+        CloseMaster();
+        if (slave_ >= 0) {
+            close(slave_);
+        }
+    }
+    bool Ok() const { return master_ >= 0 && slave_ >= 0; }
+    const std::string& Path() const { return path_; }
+    int Slave() const { return slave_; }
+
+    void CloseMaster() {
+        if (master_ >= 0) {
+            close(master_);
+            master_ = -1;
+        }
+    }
+
+    void Send(const Bytes& bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+            ASSERT_GT(n, 0) << "device write failed";
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    // What the link sent: up to `atMost` bytes, ending after `quietMs` of silence.
+    Bytes Receive(size_t atMost, int quietMs = QUIET_MS) {
+        Bytes got;
+        uint8_t chunk[4096];
+        while (got.size() < atMost) {
+            pollfd entry{master_, POLLIN, 0};
+            if (poll(&entry, 1, quietMs) <= 0) {
+                break;
+            }
+            const ssize_t n = read(master_, chunk, std::min(sizeof(chunk), atMost - got.size()));
+            if (n <= 0) {
+                break;
+            }
+            got.insert(got.end(), chunk, chunk + n);
+        }
+        return got;
+    }
+
+    // Waits until the tty's input queue holds `count` bytes for the link.
+    bool WaitQueued(int count) {
+        for (int tries = 0; tries < 2000; ++tries) {
+            int queued = 0;
+            if (ioctl(slave_, FIONREAD, &queued) == 0 && queued >= count) {
+                return true;
+            }
+            Pause(1);
+        }
+        return false;
+    }
+
+    int ExclusiveFlag() const {
+        int on = -1;
+        ioctl(slave_, TIOCGEXCL, &on);
+        return on;
+    }
+
+  private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+};
+
+class LinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(com1_.Ok() && com2_.Ok()) << "no pseudo-terminal";
+        setenv("Q8LOADER_COM1", com1_.Path().c_str(), 1);
+        setenv("Q8LOADER_COM2", com2_.Path().c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("Q8LOADER_COM1");
+        unsetenv("Q8LOADER_COM2");
+    }
+
+    Bytes ReadExactly(size_t count, uint32_t timeoutMs = 3000) {
+        Bytes buffer(count);
+        uint32_t received = 0;
+        EXPECT_EQ(link_.Read(buffer.data(), static_cast<uint32_t>(count), received, timeoutMs),
+                  READ_OK);
+        buffer.resize(received);
+        return buffer;
+    }
+
+    Pty com1_;
+    Pty com2_;
+    RecordingSink messages_;
+    SerialLink link_;
+};
+
+// Counts SIGALRMs from a fast interval timer; the handler does not ask for
+// restarts, so blocking calls see EINTR.
+volatile sig_atomic_t g_signals = 0;
+
+class SignalStorm {
+  public:
+    explicit SignalStorm(long intervalUs) {
+        struct sigaction action {};
+        action.sa_handler = [](int) { g_signals = g_signals + 1; };
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGALRM, &action, &previous_);
+        const itimerval timer{{0, intervalUs}, {0, intervalUs}};
+        setitimer(ITIMER_REAL, &timer, nullptr);
+    }
+    ~SignalStorm() {
+        const itimerval off{};
+        setitimer(ITIMER_REAL, &off, nullptr);
+        sigaction(SIGALRM, &previous_, nullptr);
+    }
+
+  private:
+    struct sigaction previous_ {};
+};
+
+TEST(PortDevicePathTest, ComNamesFollowEnvironmentElseDefaultTty) {
+    setenv("Q8LOADER_COM1", "/dev/pts/77", 1);
+    setenv("Q8LOADER_COM2", "", 1);
+    EXPECT_EQ(PortDevicePath("COM1"), "/dev/pts/77");
+    EXPECT_EQ(PortDevicePath("COM2"), "/dev/ttyS1");
+    unsetenv("Q8LOADER_COM1");
+    unsetenv("Q8LOADER_COM2");
+    EXPECT_EQ(PortDevicePath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(PortDevicePath("COM2"), "/dev/ttyS1");
+    EXPECT_EQ(PortDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PortDevicePath("com1"), "com1");
+}
+
+TEST_F(LinkTest, OpenSetsLineAndCarriesEveryByteValueUnchanged) {
+    // Start from a cooked, flow-controlled 7E2 line so Open has to change it all.
+    termios dirty{};
+    ASSERT_EQ(tcgetattr(com1_.Slave(), &dirty), 0);
+    dirty.c_iflag |= ICRNL | IXON | IXOFF;
+    dirty.c_oflag |= OPOST | ONLCR;
+    dirty.c_lflag |= ICANON | ECHO | ISIG;
+    dirty.c_cflag = (dirty.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    cfsetspeed(&dirty, B9600);
+    ASSERT_EQ(tcsetattr(com1_.Slave(), TCSANOW, &dirty), 0);
+
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(link_.IsOpen());
+
+    termios line{};
+    ASSERT_EQ(tcgetattr(com1_.Slave(), &line), 0);
+    EXPECT_EQ(cfgetispeed(&line), static_cast<speed_t>(B115200));
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY), 0u);
+
+    const Bytes all = Pattern(256);
+    ASSERT_EQ(link_.Write(all.data(), static_cast<uint32_t>(all.size())), WRITE_OK);
+    EXPECT_EQ(com1_.Receive(all.size() + 1), all);
+
+    com1_.Send(all);
+    EXPECT_EQ(ReadExactly(all.size()), all);
+    EXPECT_TRUE(com1_.Receive(1).empty()) << "the link echoed input";
+}
+
+TEST_F(LinkTest, MissingPortShowsItsTextOnceAndLeavesLinkClosed) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    setenv("Q8LOADER_COM1", "/nonexistent/q8-port", 1);
+    EXPECT_EQ(link_.Open(0, messages_), 0);
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM1_ERROR});
+    EXPECT_FALSE(link_.IsOpen());
+    EXPECT_EQ(com1_.ExclusiveFlag(), 0) << "the old port was not closed";
+
+    uint8_t byte = 0;
+    uint32_t received = 99;
+    EXPECT_EQ(link_.Read(&byte, 1, received, 100), READ_PORT_ERROR);
+    EXPECT_EQ(received, 0u);
+    EXPECT_EQ(link_.Write(&byte, 1), WRITE_FAILED);
+    link_.Purge();
+
+    setenv("Q8LOADER_COM2", "/nonexistent/q8-port", 1);
+    messages_.shown.clear();
+    EXPECT_EQ(link_.Open(1, messages_), 0);
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM2_ERROR});
+
+    messages_.shown.clear();
+    EXPECT_EQ(link_.OpenDevice("/nonexistent/q8-port", messages_), 0);
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{OpenErrorText("/nonexistent/q8-port")});
+}
+
+TEST_F(LinkTest, HeldPortIsBusyUntilItsHolderCloses) {
+    auto holder = std::make_unique<SerialLink>();
+    ASSERT_EQ(holder->Open(0, messages_), 1);
+    EXPECT_EQ(com1_.ExclusiveFlag(), 1);
+
+    EXPECT_EQ(link_.Open(0, messages_), 0);
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM1_ERROR});
+    EXPECT_FALSE(link_.IsOpen());
+    // The refused opener must not clear the holder's flag on its way out.
+    EXPECT_EQ(com1_.ExclusiveFlag(), 1);
+    const uint8_t byte = 0x42;
+    ASSERT_EQ(holder->Write(&byte, 1), WRITE_OK);
+    EXPECT_EQ(com1_.Receive(2), Bytes{byte});
+
+    holder.reset();
+    EXPECT_EQ(com1_.ExclusiveFlag(), 0);
+    EXPECT_EQ(link_.Open(0, messages_), 1);
+}
+
+TEST_F(LinkTest, SamePortReopensEveryTime) {
+    for (uint8_t round = 0; round < 5; ++round) {
+        ASSERT_EQ(link_.Open(0, messages_), 1) << "round " << int{round};
+        com1_.Send({round});
+        EXPECT_EQ(ReadExactly(1), Bytes{round});
+    }
+    for (int round = 0; round < 3; ++round) {
+        SerialLink fresh;
+        ASSERT_EQ(fresh.Open(1, messages_), 1) << "round " << round;
+    }
+    EXPECT_EQ(com2_.ExclusiveFlag(), 0);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(LinkTest, RegularFileFailsLineStateFirstAndStaysOpen) {
+    char path[] = "/tmp/q8link-not-a-tty-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("Q8LOADER_COM1", path, 1);
+
+    EXPECT_EQ(link_.Open(0, messages_), 0);
+    EXPECT_EQ(messages_.shown,
+              (std::vector<std::string>{TXT_GET_COMM_STATE_FAILED, TXT_OPEN_COM1_ERROR}));
+    EXPECT_TRUE(link_.IsOpen());
+
+    messages_.shown.clear();
+    EXPECT_EQ(link_.OpenDevice(path, messages_), 0);
+    EXPECT_EQ(messages_.shown,
+              (std::vector<std::string>{TXT_GET_COMM_STATE_FAILED, OpenErrorText(path)}));
+
+    EXPECT_EQ(link_.Open(1, messages_), 1);
+    unlink(path);
+}
+
+TEST_F(LinkTest, LargeFrameArrivesWholeThroughPartialWrites) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    // Far more than the pty buffers, so the link must wait for room.
+    const Bytes frame = Pattern(200000);
+    Bytes seen;
+    std::thread device([&] { seen = com1_.Receive(frame.size(), 2000); });
+    EXPECT_EQ(link_.Write(frame.data(), static_cast<uint32_t>(frame.size())), WRITE_OK);
+    device.join();
+    EXPECT_EQ(seen.size(), frame.size());
+    EXPECT_TRUE(seen == frame);
+}
+
+TEST_F(LinkTest, ReplyInPiecesWithPausesCompletes) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    const Bytes reply = Pattern(9);
+    std::thread device([&] {
+        for (size_t at = 0; at < reply.size(); at += 3) {
+            Pause(150);
+            com1_.Send(Bytes(reply.begin() + at, reply.begin() + at + 3));
+        }
+    });
+    EXPECT_EQ(ReadExactly(reply.size(), 3000), reply);
+    device.join();
+}
+
+TEST_F(LinkTest, DeadLineTimesOutAfterTheDeadline) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    uint8_t buffer[4];
+    uint32_t received = 99;
+    const auto start = Clock::now();
+    EXPECT_EQ(link_.Read(buffer, 4, received, 500), READ_TIMEOUT);
+    const long elapsed = MsSince(start);
+    EXPECT_EQ(received, 0u);
+    EXPECT_GE(elapsed, 495);
+    EXPECT_LE(elapsed, 500 + static_cast<long>(LINK_READ_TIMEOUT_MS) + SLACK_MS);
+}
+
+TEST_F(LinkTest, WaitingBytesReturnAtOnceAndShortReplyKeepsWhatCame) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    const Bytes reply = Pattern(8);
+    com1_.Send(reply);
+    ASSERT_TRUE(com1_.WaitQueued(8));
+    auto start = Clock::now();
+    EXPECT_EQ(ReadExactly(8, 5000), reply);
+    // Well under one read time-out: the link must not wait with data waiting.
+    EXPECT_LT(MsSince(start), 300);
+
+    com1_.Send({1, 2, 3});
+    ASSERT_TRUE(com1_.WaitQueued(3));
+    uint8_t buffer[8] = {};
+    uint32_t received = 0;
+    EXPECT_EQ(link_.Read(buffer, 8, received, 100), READ_TIMEOUT);
+    ASSERT_EQ(received, 3u);
+    EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{1, 2, 3}));
+}
+
+TEST_F(LinkTest, ReplyFinishingInsideLastLowLevelReadCountsAfterDeadline) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    const Bytes reply = Pattern(4);
+    std::thread device([&] {
+        Pause(150);
+        com1_.Send(reply);
+    });
+    EXPECT_EQ(ReadExactly(reply.size(), 20), reply);
+    device.join();
+}
+
+TEST_F(LinkTest, ExtraBytesStayQueuedThroughWriteUntilPurge) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    const Bytes reply = Pattern(10);
+    com1_.Send(reply);
+    ASSERT_TRUE(com1_.WaitQueued(10));
+
+    Bytes buffer(10, 0xEE);
+    uint32_t received = 0;
+    ASSERT_EQ(link_.Read(buffer.data(), 4, received, 1000), READ_OK);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 4), Bytes(reply.begin(), reply.begin() + 4));
+    EXPECT_EQ(Bytes(buffer.begin() + 4, buffer.end()), Bytes(6, 0xEE)) << "read past count";
+
+    const uint8_t command = 0x99;
+    ASSERT_EQ(link_.Write(&command, 1), WRITE_OK);
+    EXPECT_EQ(com1_.Receive(2), Bytes{command});
+    EXPECT_EQ(ReadExactly(6), Bytes(reply.begin() + 4, reply.end()));
+
+    com1_.Send({7, 7, 7, 7, 7});
+    ASSERT_TRUE(com1_.WaitQueued(5));
+    link_.Purge();
+    EXPECT_EQ(link_.Read(buffer.data(), 1, received, 100), READ_TIMEOUT);
+    EXPECT_EQ(received, 0u);
+}
+
+TEST_F(LinkTest, HangUpEndsReadAndWriteWithPortError) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    std::thread device([&] {
+        Pause(100);
+        com1_.CloseMaster();
+    });
+    uint8_t buffer[4];
+    uint32_t received = 99;
+    const auto start = Clock::now();
+    const uint32_t result = link_.Read(buffer, 4, received, 5000);
+    const long elapsed = MsSince(start);
+    device.join();
+    EXPECT_EQ(result, READ_PORT_ERROR);
+    EXPECT_EQ(received, 0u);
+    EXPECT_LT(elapsed, 3000) << "a hang-up was taken for a quiet line";
+    EXPECT_EQ(link_.Write(buffer, 4), WRITE_FAILED);
+}
+
+TEST_F(LinkTest, SignalsDoNotCutWaitsShort) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    g_signals = 0;
+    SignalStorm storm(5000);
+
+    uint8_t buffer[4];
+    uint32_t received = 99;
+    auto start = Clock::now();
+    EXPECT_EQ(link_.Read(buffer, 4, received, 500), READ_TIMEOUT);
+    EXPECT_GE(MsSince(start), 495);
+
+    start = Clock::now();
+    SleepMs(100);
+    EXPECT_GE(MsSince(start), 99);
+    EXPECT_GT(g_signals, 10) << "the timer never interrupted anything";
+}
+
+TEST(TickTest, PassedHoldsAcrossThirtyTwoBitWrap) {
+    const uint32_t beforeWrap = 0xFFFFFF00u;
+    const uint32_t deadline = beforeWrap + 0x200u;  // wraps to 0x100
+    EXPECT_FALSE(TickPassed(beforeWrap, deadline));
+    EXPECT_FALSE(TickPassed(0xFFFFFFFFu, deadline));
+    EXPECT_FALSE(TickPassed(0x100u, deadline));
+    EXPECT_TRUE(TickPassed(0x101u, deadline));
+    EXPECT_TRUE(TickPassed(0x5u, 0xFFFFFFF0u));
+}
+
+}  // namespace
+}  // namespace q8

@@ -1,0 +1,187 @@
+// Cartridge refresh over a real pty against the simulated device.
+
+#include <string>
+
+#include "PtyFixture.h"
+#include "link/Tick.h"
+#include "protocol/CartridgeRefresh.h"
+#include "protocol/Texts.h"
+
+namespace {
+
+using q8sim::Fault;
+using q8sim::FaultKind;
+using q8sim::SimConfig;
+using q8test::MakeSimFile;
+
+class RefreshTest : public q8test::DeviceFixture {
+protected:
+    SimConfig WithFiles(int count) {
+        SimConfig config;
+        for (int i = 0; i < count; ++i) {
+            config.files.push_back(MakeSimFile("file" + std::to_string(i) + ".bin", 1536));
+        }
+        return config;
+    }
+};
+
+TEST_F(RefreshTest, ListsFilesSpaceAndEndsAtTheMarker) {
+    SimConfig config = WithFiles(2);
+    config.files.push_back(MakeSimFile("\xD6\xD0\xCE\xC4.bin", 70000));  // 中文.bin
+    config.totalBytes = 1048576;
+    config.freeBytes = 1536;
+    StartDevice(config);
+    model.status.text = "打开COM1成功！";
+    model.status.error = true;
+
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+
+    ASSERT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.rows[0].name, "file0.bin");
+    EXPECT_EQ(view.rows[0].size, "1.50*8Kbits");
+    EXPECT_EQ(view.rows[0].modified, "2005-3-7 9:5");
+    EXPECT_EQ(view.rows[2].name, "中文.bin");
+    EXPECT_EQ(view.rows[2].size, "68.36*8Kbits");
+    EXPECT_EQ(model.info.fileCount, 3);
+    EXPECT_EQ(model.info.totalBytes, 1048576);
+    EXPECT_EQ(model.info.freeBytes, 1536);
+    EXPECT_EQ(model.info.totalText, "空间共计:1.00*8Mbits");
+    EXPECT_EQ(model.info.freeText, "空闲空间:1.50*8Kbits");
+    EXPECT_EQ(model.status.text, "");
+    EXPECT_FALSE(model.status.error);
+    EXPECT_EQ(view.updates, 1);
+    EXPECT_FALSE(view.shownError);
+
+    // Hello, card info, then indices 0..3: the fourth reply is the end marker.
+    const auto hello = Sent(q8::CMD_HELLO);
+    ASSERT_EQ(hello.size(), 1u);
+    EXPECT_EQ(hello[0], (std::vector<uint8_t>{0x80, 0x01}));
+    EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);
+    const auto dir = Sent(q8::CMD_DIR_ENTRY);
+    ASSERT_EQ(dir.size(), 4u);
+    for (size_t i = 0; i < dir.size(); ++i) {
+        EXPECT_EQ(dir[i], (std::vector<uint8_t>{0x83, static_cast<uint8_t>(i)}));
+    }
+}
+
+TEST_F(RefreshTest, EmptyCartridgeSaysNoFileDataInNormalColour) {
+    StartDevice();
+    model.status.error = true;
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_EQ(model.info.fileCount, 0);
+    EXPECT_EQ(model.status.text, "没有文件数据！");
+    EXPECT_FALSE(model.status.error);
+    EXPECT_EQ(Sent(q8::CMD_DIR_ENTRY).size(), 1u);
+}
+
+TEST_F(RefreshTest, ReadsAtMostThirteenEntriesAndKeepsTheStatusText) {
+    for (int files : {13, 14}) {
+        SCOPED_TRACE(files);
+        StartDevice(WithFiles(files));
+        model.status.text = "打开COM1成功！";
+        EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+        EXPECT_EQ(view.rows.size(), 13u);
+        EXPECT_EQ(model.info.fileCount, 13);
+        EXPECT_EQ(Sent(q8::CMD_DIR_ENTRY).size(), 13u);  // never a 14th request
+        EXPECT_EQ(model.status.text, "打开COM1成功！");
+        EXPECT_FALSE(model.status.error);
+    }
+}
+
+struct FailureCase {
+    const char* what;
+    Fault fault;
+    uint8_t machineType;
+    uint8_t cardStatus;
+    int result;
+    const char* status;
+    size_t cardInfoRequests;
+    size_t dirRequests;
+};
+
+TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
+    constexpr uint8_t NONE = 0;
+    const FailureCase cases[] = {
+        {"no hello reply", {q8::CMD_HELLO, 1, FaultKind::NoReply}, 1, 0, 2,
+         "没有在COM1上找到设备！", 0, 0},
+        {"hello cut short", {q8::CMD_HELLO, 1, FaultKind::Truncate, 1}, 1, 0, 2,
+         "没有在COM1上找到设备！", 0, 0},
+        {"hello wrong code", {q8::CMD_HELLO, 1, FaultKind::WrongCode, 0xA2}, 1, 0, 4,
+         "数据错误！请重试！", 0, 0},
+        {"machine type 2", {NONE, 1, FaultKind::Status}, 2, 0, 3, "机器不匹配！请用Q8！", 0, 0},
+        {"no card info", {q8::CMD_CARD_INFO, 1, FaultKind::NoReply}, 1, 0, 5,
+         "机器没有连线或没有进入下载状态！", 1, 0},
+        {"card info wrong code", {q8::CMD_CARD_INFO, 1, FaultKind::WrongCode, 0xA0}, 1, 0, 5,
+         "数据错误！请重试！", 1, 0},
+        {"card not recognised", {NONE, 1, FaultKind::Status}, 1, 0x81, 0x81, "卡盒不能识别", 1, 0},
+        {"card not formatted 0x80", {NONE, 1, FaultKind::Status}, 1, 0x80, 0x80, "卡盒没有格式化",
+         1, 0},
+        {"card not formatted 0x90", {NONE, 1, FaultKind::Status}, 1, 0x90, 0x90, "卡盒没有格式化",
+         1, 0},
+        {"directory breaks off after 3 rows", {q8::CMD_DIR_ENTRY, 4, FaultKind::NoReply}, 1, 0, 6,
+         "数据错误！请重试！", 1, 4},
+        {"directory entry cut short", {q8::CMD_DIR_ENTRY, 4, FaultKind::Truncate, 31}, 1, 0, 6,
+         "数据错误！请重试！", 1, 4},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimConfig config = WithFiles(5);
+        config.machineType = c.machineType;
+        config.cardStatus = c.cardStatus;
+        if (c.fault.command != NONE) {
+            config.faults.push_back(c.fault);
+        }
+        StartDevice(config);
+        model.info.totalBytes = 777;  // a failed card-info read keeps the old figures
+        model.info.totalText = "stale";
+
+        EXPECT_EQ(q8::Refresh(station), c.result);
+        EXPECT_EQ(model.status.text, c.status);
+        EXPECT_TRUE(model.status.error);
+        EXPECT_TRUE(view.shownError);
+        EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), c.cardInfoRequests);
+        EXPECT_EQ(Sent(q8::CMD_DIR_ENTRY).size(), c.dirRequests);
+        const bool gotSpace = c.dirRequests > 0;
+        EXPECT_EQ(model.info.totalBytes, gotSpace ? int32_t{4 << 20} : 777);
+        EXPECT_EQ(model.info.totalText.empty(), !gotSpace);
+        EXPECT_EQ(view.rows.size(), gotSpace ? 3u : 0u);
+        EXPECT_EQ(model.info.fileCount, gotSpace ? 3 : 0);
+    }
+}
+
+TEST_F(RefreshTest, NoDeviceTextNamesThePortInUse) {
+    SimConfig config;
+    config.faults = {{q8::CMD_HELLO, 0, FaultKind::NoReply}};
+    StartDevice(config);
+    model.portIndex = 1;
+    const uint32_t start = q8::TickMs();
+    EXPECT_EQ(q8::RefreshCartridge(station), q8::REFRESH_NO_DEVICE);
+    const uint32_t elapsed = q8::TickMs() - start;
+    EXPECT_EQ(model.status.text, "没有在COM2上找到设备！");
+    // A dead line costs the hello deadline plus at most one low-level read.
+    EXPECT_GE(elapsed, 500u);
+    EXPECT_LT(elapsed, 500u + 400u + 300u);
+}
+
+TEST_F(RefreshTest, ClosedLinkFailsAsNoDevice) {
+    q8::SerialLink closed;
+    q8::Wire closedWire{closed};
+    q8::Station s{closedWire, model, view};
+    EXPECT_EQ(q8::Refresh(s), q8::REFRESH_NO_DEVICE);
+    EXPECT_EQ(model.status.text, "没有在COM1上找到设备！");
+    EXPECT_TRUE(model.status.error);
+}
+
+TEST_F(RefreshTest, RepliesInPiecesStillCount) {
+    SimConfig config = WithFiles(2);
+    config.faults = {{q8::CMD_HELLO, 1, FaultKind::Split, 2, 150},
+                     {q8::CMD_CARD_INFO, 1, FaultKind::Split, 5, 60},
+                     {q8::CMD_DIR_ENTRY, 0, FaultKind::Split, 4, 50}};
+    StartDevice(config);
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(view.rows.size(), 2u);
+    EXPECT_EQ(model.info.freeText, "空闲空间:4.00*8Mbits");
+}
+
+}  // namespace
