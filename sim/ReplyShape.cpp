@@ -11,6 +11,17 @@ uint32_t NonNegative(int value) {
     return value > 0 ? static_cast<uint32_t>(value) : 0;
 }
 
+std::vector<Action> ScriptedActions(const std::vector<ScriptPiece>& script) {
+    std::vector<Action> actions;
+    for (const ScriptPiece& piece : script) {
+        if (piece.pauseMs > 0) {
+            actions.push_back(Action::Pause(piece.pauseMs));
+        }
+        actions.push_back(Action::Write(piece.bytes));
+    }
+    return actions;
+}
+
 }  // namespace
 
 std::vector<Action> ShapeReply(const Reply& reply, const std::vector<Fault>& faults) {
@@ -26,6 +37,8 @@ std::vector<Action> ShapeReply(const Reply& reply, const std::vector<Fault>& fau
         switch (fault.kind) {
             case FaultKind::NoReply:
                 return {};
+            case FaultKind::Script:
+                return ScriptedActions(fault.script);
             case FaultKind::WrongCode:
                 if (!bytes.empty()) {
                     bytes[0] = static_cast<uint8_t>(fault.value);

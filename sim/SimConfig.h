@@ -26,6 +26,13 @@ enum class FaultKind {
     Split,      // value = pieces, pauseMs between them
     Delay,      // value = ms before the reply
     LateData,   // value = ms between a reply's header and its data part
+    Script,     // the reply is replaced by `script`: each piece after its pause
+};
+
+// One piece of a scripted reply.
+struct ScriptPiece {
+    uint32_t pauseMs = 0;  // before the piece is written
+    std::vector<uint8_t> bytes;
 };
 
 // A fault hits every `occurrence`-th frame with code `command`, counted from
@@ -38,6 +45,7 @@ struct Fault {
     FaultKind kind = FaultKind::Status;
     int value = 0;
     int pauseMs = 0;
+    std::vector<ScriptPiece> script{};  // Script only
 };
 
 inline constexpr uint32_t DEFAULT_CARTRIDGE_BYTES = 4u << 20;

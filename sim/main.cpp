@@ -65,11 +65,15 @@ int main(int argc, char** argv) {
     }
 
     // Blocked before the device thread exists so that only sigwait sees them.
+    // A shell starts background jobs with SIGINT ignored, and an ignored
+    // signal never reaches sigwait, so the defaults come back first.
+    const int stopSignalNumbers[] = {SIGINT, SIGTERM, SIGHUP};
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
+    for (const int number : stopSignalNumbers) {
+        signal(number, SIG_DFL);
+        sigaddset(&stopSignals, number);
+    }
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 

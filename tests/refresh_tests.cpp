@@ -184,4 +184,62 @@ TEST_F(RefreshTest, RepliesInPiecesStillCount) {
     EXPECT_EQ(model.info.freeText, "空闲空间:4.00*8Mbits");
 }
 
+// Card-info data that come too late: the late bytes are judged as a new
+// card-info header. The script keeps the host's reads in step with the
+// pieces: a data read that got 7 of its 8 bytes ends 400 ms after them.
+std::vector<q8sim::ScriptPiece> LateCardInfo(std::vector<uint8_t> late) {
+    return {{0, {0xA2, 0x00}}, {100, {1, 2, 3, 4, 5, 6, 7}}, {600, std::move(late)}};
+}
+
+TEST_F(RefreshTest, LateCardInfoDataAreReadAsTheNextHeader) {
+    SimConfig bad = WithFiles(1);
+    bad.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0, LateCardInfo({0x08, 0x00})}};
+    StartDevice(bad);
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_CARD_INFO);
+    EXPECT_EQ(model.status.text, "数据错误！请重试！");
+    EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);  // nothing is sent again
+    EXPECT_TRUE(model.info.freeText.empty());
+
+    // A late round that does bring a whole header and its data counts.
+    SimConfig good = WithFiles(1);
+    good.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0,
+                    LateCardInfo({0xA2, 0x00, 0, 0, 0x10, 0, 0, 0x06, 0, 0})}};
+    StartDevice(good);
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(model.info.totalText, "空间共计:1.00*8Mbits");
+    EXPECT_EQ(model.info.freeText, "空闲空间:1.50*8Kbits");
+    EXPECT_EQ(view.rows.size(), 1u);
+}
+
+TEST_F(RefreshTest, EndlessLateCardInfoIsGivenUp) {
+    // A device that keeps sending whole headers followed by partial data.
+    std::vector<q8sim::ScriptPiece> endless;
+    for (int i = 0; i < 10; ++i) {
+        endless.push_back({i == 0 ? 0u : 600u, {0xA2, 0x00, 1, 2, 3, 4, 5, 6, 7}});
+    }
+    SimConfig config;
+    config.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0, endless}};
+    StartDevice(config);
+    const uint32_t start = q8::TickMs();
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_CARD_INFO);
+    // Given up while the device was still talking, not when it fell silent.
+    EXPECT_EQ(model.status.text, "数据错误！请重试！");
+    EXPECT_LT(q8::TickMs() - start, 5400u);
+}
+
+TEST_F(RefreshTest, BytesLeftOnTheLineArePurgedBeforeTheNextRefresh) {
+    // The device follows its end marker with stray bytes that look like a
+    // hello reply of a foreign model.
+    std::vector<uint8_t> end(32, 0xFF);
+    std::vector<uint8_t> stray = {0xA0, 0x07, 0xA0, 0x07};
+    SimConfig config = WithFiles(1);
+    config.faults = {
+        {q8::CMD_DIR_ENTRY, 2, FaultKind::Script, 0, 0, {{0, end}, {0, stray}}}};
+    StartDevice(config);
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    q8::SleepMs(100);  // let the stray bytes arrive
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(view.rows.size(), 1u);
+}
+
 }  // namespace

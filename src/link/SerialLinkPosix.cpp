@@ -273,7 +273,10 @@ long SerialLink::ReadSome(uint8_t* buffer, uint32_t count) {
         return 0;
     }
     const int fd = static_cast<int>(handle_);
-    const uint32_t deadline = TickMs() + LINK_READ_TIMEOUT_MS;
+    // A full wait ends strictly after the 400 ms, so a Read whose deadline
+    // started with this wait has always passed it: one wait, never a second
+    // one that depends on how the millisecond ticks fell.
+    const uint32_t deadline = TickMs() + LINK_READ_TIMEOUT_MS + 1;
     for (;;) {
         const ssize_t got = read(fd, buffer, count);
         if (got > 0) {
