@@ -11,19 +11,19 @@
 namespace q8cli {
 
 class StderrMessages : public q8::MessageSink {
-public:
+  public:
     void Show(const std::string& text) override;
 };
 
 class CollectedRows : public q8::CartridgeView {
-public:
+  public:
     void DeleteAllRows() override { rows_.clear(); }
     void AppendRow(const q8::CartridgeRow& row) override { rows_.push_back(row); }
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     void UpdateTexts(const q8::CartridgeModel&) override {}
     const std::vector<q8::CartridgeRow>& Rows() const { return rows_; }
 
-private:
+  private:
     std::vector<q8::CartridgeRow> rows_;
 };
 

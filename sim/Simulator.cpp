@@ -237,54 +237,9 @@ uint32_t Simulator::FreeBytes() const {
     return model_.FreeBytes();
 }
 
-uint32_t Simulator::TotalBytes() const {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    return model_.TotalBytes();
-}
-
 size_t Simulator::DroppedBytes() const {
     std::lock_guard<std::mutex> lock(modelMutex_);
     return model_.DroppedBytes();
-}
-
-void Simulator::SetMachineType(uint8_t type) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetMachineType(type);
-}
-
-void Simulator::SetCardStatus(uint8_t status) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetCardStatus(status);
-}
-
-void Simulator::SetTotalBytes(uint32_t bytes) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetTotalBytes(bytes);
-}
-
-void Simulator::SetFreeBytes(uint32_t bytes) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetFreeBytes(bytes);
-}
-
-void Simulator::SetFiles(std::vector<SimFile> files) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetFiles(std::move(files));
-}
-
-void Simulator::SetExtraUploadBlocks(int blocks) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetExtraUploadBlocks(blocks);
-}
-
-void Simulator::SetDownloadBeginDelayMs(uint32_t ms) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetDownloadBeginDelayMs(ms);
-}
-
-void Simulator::SetFormatDelayMs(uint32_t ms) {
-    std::lock_guard<std::mutex> lock(modelMutex_);
-    model_.SetFormatDelayMs(ms);
 }
 
 }  // namespace q8sim

@@ -56,17 +56,15 @@ class Simulator {
 
     std::vector<SimFile> Files() const;
     uint32_t FreeBytes() const;
-    uint32_t TotalBytes() const;
     size_t DroppedBytes() const;
 
-    void SetMachineType(uint8_t type);
-    void SetCardStatus(uint8_t status);
-    void SetTotalBytes(uint32_t bytes);
-    void SetFreeBytes(uint32_t bytes);
-    void SetFiles(std::vector<SimFile> files);
-    void SetExtraUploadBlocks(int blocks);
-    void SetDownloadBeginDelayMs(uint32_t ms);
-    void SetFormatDelayMs(uint32_t ms);
+    // Runs `use` on the device model under its lock: to look at the cartridge
+    // or to change the device between exchanges (machine type, space, files).
+    template <typename Use>
+    auto WithModel(Use&& use) {
+        std::lock_guard<std::mutex> lock(modelMutex_);
+        return use(model_);
+    }
 
   private:
     using Clock = std::chrono::steady_clock;

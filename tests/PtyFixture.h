@@ -15,13 +15,13 @@
 namespace q8test {
 
 class RecordingMessages : public q8::MessageSink {
-public:
+  public:
     void Show(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
 };
 
 class RecordingView : public q8::CartridgeView {
-public:
+  public:
     void DeleteAllRows() override { rows.clear(); }
     void AppendRow(const q8::CartridgeRow& row) override { rows.push_back(row); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
@@ -45,7 +45,7 @@ inline q8sim::SimFile MakeSimFile(const std::string& nameGbk, size_t size) {
 }
 
 class DeviceFixture : public ::testing::Test {
-protected:
+  protected:
     void StartDevice(q8sim::SimConfig config = {}) {
         sim = std::make_unique<q8sim::Simulator>(std::move(config));
         ASSERT_TRUE(sim->Start()) << sim->Error();

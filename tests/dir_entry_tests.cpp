@@ -18,10 +18,9 @@ q8::DirEntry EntryWithName(const std::string& name16) {
 TEST(DirEntry, MakeLaysOutEveryField) {
     const q8::DirEntry e =
         q8::DirEntry::Make("a.bin", q8::DirTime{2005, 3, 7, 9, 5, 59}, 0x01020304);
-    const uint8_t expected[32] = {'a',  '.',  'b',  'i',  'n',  0xFF, 0xFF, 0xFF,
-                                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                  105,  3,    7,    9,    5,    59,   0xFF, 0xFF,
-                                  0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01};
+    const uint8_t expected[32] = {'a',  '.',  'b',  'i',  'n',  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 105,  3,    7,    9,    5,    59,
+                                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01};
     for (size_t i = 0; i < 32; ++i) {
         EXPECT_EQ(e.bytes[i], expected[i]) << "byte " << i;
     }
@@ -57,7 +56,10 @@ TEST(DirEntry, LongNamesKeepFirst12AndLast4Bytes) {
 TEST(DirEntry, ShownNameEndsAtFillZeroOrSixteenBytes) {
     EXPECT_EQ(EntryWithName("ABCDEFGHIJKLMNOP").NameBytes(), "ABCDEFGHIJKLMNOP");
     EXPECT_EQ(EntryWithName(std::string("AB\0CD", 5)).NameBytes(), "AB");
-    EXPECT_EQ(EntryWithName("AB\xFF" "CD").NameBytes(), "AB");
+    EXPECT_EQ(EntryWithName("AB\xFF"
+                            "CD")
+                  .NameBytes(),
+              "AB");
 }
 
 TEST(DirEntry, OnlyByteZeroMarksTheEnd) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "protocol/Frames.h"
 #include "protocol/FormatSize.h"
+#include "protocol/Frames.h"
 
 namespace {
 
@@ -12,15 +12,9 @@ struct SizeCase {
 
 TEST(FormatSize, UnitBoundariesAndRounding) {
     const SizeCase cases[] = {
-        {0, "0*8bits"},
-        {1023, "1023*8bits"},
-        {1024, "1.00*8Kbits"},
-        {1536, "1.50*8Kbits"},
-        {65536, "64.00*8Kbits"},
-        {1048575, "1024.00*8Kbits"},
-        {1048576, "1.00*8Mbits"},
-        {4194304, "4.00*8Mbits"},
-        {2147483647, "2048.00*8Mbits"},
+        {0, "0*8bits"},           {1023, "1023*8bits"},     {1024, "1.00*8Kbits"},
+        {1536, "1.50*8Kbits"},    {65536, "64.00*8Kbits"},  {1048575, "1024.00*8Kbits"},
+        {1048576, "1.00*8Mbits"}, {4194304, "4.00*8Mbits"}, {2147483647, "2048.00*8Mbits"},
         {-5, "-5*8bits"},
     };
     for (const SizeCase& c : cases) {
@@ -29,8 +23,14 @@ TEST(FormatSize, UnitBoundariesAndRounding) {
 }
 
 TEST(Arithmetic, BlockCountRoundsUpToWholeBlocks) {
-    const uint32_t cases[][2] = {{0, 0},     {1, 1},      {511, 1},        {512, 1},
-                                 {513, 2},   {1024, 2},   {1025, 3},       {0x7FFFFFFF, 0x400000},
+    const uint32_t cases[][2] = {{0, 0},
+                                 {1, 1},
+                                 {511, 1},
+                                 {512, 1},
+                                 {513, 2},
+                                 {1024, 2},
+                                 {1025, 3},
+                                 {0x7FFFFFFF, 0x400000},
                                  {0xFFFFFFFFu, 0x800000}};
     for (const auto& c : cases) {
         EXPECT_EQ(q8::BlockCount(c[0]), c[1]) << c[0];
@@ -38,7 +38,8 @@ TEST(Arithmetic, BlockCountRoundsUpToWholeBlocks) {
 }
 
 TEST(Arithmetic, FootprintRoundsUpTo16KiB) {
-    const uint32_t cases[][2] = {{0, 0}, {1, 16384}, {16384, 16384}, {16385, 32768}, {32768, 32768}};
+    const uint32_t cases[][2] = {
+        {0, 0}, {1, 16384}, {16384, 16384}, {16385, 32768}, {32768, 32768}};
     for (const auto& c : cases) {
         EXPECT_EQ(q8::CartridgeFootprint(c[0]), c[1]) << c[0];
     }

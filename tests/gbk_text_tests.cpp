@@ -28,9 +28,13 @@ TEST(GbkText, CutDoubleByteCharacterBecomesReplacementAndRestSurvives) {
 }
 
 TEST(GbkText, CharactersOutsideCodePage936BecomeQuestionMarks) {
-    EXPECT_EQ(q8::Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");  // an emoji
-    EXPECT_EQ(q8::Utf8ToGbk("a\xFF" "b"), "a?b");              // invalid UTF-8
-    EXPECT_EQ(q8::Utf8ToGbk("x\xE4\xB8"), "x?");                // cut sequence
+    EXPECT_EQ(q8::Utf8ToGbk("a\xF0\x9F\x98\x80"
+                            "b"),
+              "a?b");  // an emoji
+    EXPECT_EQ(q8::Utf8ToGbk("a\xFF"
+                            "b"),
+              "a?b");                             // invalid UTF-8
+    EXPECT_EQ(q8::Utf8ToGbk("x\xE4\xB8"), "x?");  // cut sequence
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ using q8sim::SimConfig;
 using q8test::MakeSimFile;
 
 class RefreshTest : public q8test::DeviceFixture {
-protected:
+  protected:
     SimConfig WithFiles(int count) {
         SimConfig config;
         for (int i = 0; i < count; ++i) {
@@ -103,26 +103,80 @@ struct FailureCase {
 TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
     constexpr uint8_t NONE = 0;
     const FailureCase cases[] = {
-        {"no hello reply", {q8::CMD_HELLO, 1, FaultKind::NoReply}, 1, 0, 2,
-         "没有在COM1上找到设备！", 0, 0},
-        {"hello cut short", {q8::CMD_HELLO, 1, FaultKind::Truncate, 1}, 1, 0, 2,
-         "没有在COM1上找到设备！", 0, 0},
-        {"hello wrong code", {q8::CMD_HELLO, 1, FaultKind::WrongCode, 0xA2}, 1, 0, 4,
-         "数据错误！请重试！", 0, 0},
+        {"no hello reply",
+         {q8::CMD_HELLO, 1, FaultKind::NoReply},
+         1,
+         0,
+         2,
+         "没有在COM1上找到设备！",
+         0,
+         0},
+        {"hello cut short",
+         {q8::CMD_HELLO, 1, FaultKind::Truncate, 1},
+         1,
+         0,
+         2,
+         "没有在COM1上找到设备！",
+         0,
+         0},
+        {"hello wrong code",
+         {q8::CMD_HELLO, 1, FaultKind::WrongCode, 0xA2},
+         1,
+         0,
+         4,
+         "数据错误！请重试！",
+         0,
+         0},
         {"machine type 2", {NONE, 1, FaultKind::Status}, 2, 0, 3, "机器不匹配！请用Q8！", 0, 0},
-        {"no card info", {q8::CMD_CARD_INFO, 1, FaultKind::NoReply}, 1, 0, 5,
-         "机器没有连线或没有进入下载状态！", 1, 0},
-        {"card info wrong code", {q8::CMD_CARD_INFO, 1, FaultKind::WrongCode, 0xA0}, 1, 0, 5,
-         "数据错误！请重试！", 1, 0},
+        {"no card info",
+         {q8::CMD_CARD_INFO, 1, FaultKind::NoReply},
+         1,
+         0,
+         5,
+         "机器没有连线或没有进入下载状态！",
+         1,
+         0},
+        {"card info wrong code",
+         {q8::CMD_CARD_INFO, 1, FaultKind::WrongCode, 0xA0},
+         1,
+         0,
+         5,
+         "数据错误！请重试！",
+         1,
+         0},
         {"card not recognised", {NONE, 1, FaultKind::Status}, 1, 0x81, 0x81, "卡盒不能识别", 1, 0},
-        {"card not formatted 0x80", {NONE, 1, FaultKind::Status}, 1, 0x80, 0x80, "卡盒没有格式化",
-         1, 0},
-        {"card not formatted 0x90", {NONE, 1, FaultKind::Status}, 1, 0x90, 0x90, "卡盒没有格式化",
-         1, 0},
-        {"directory breaks off after 3 rows", {q8::CMD_DIR_ENTRY, 4, FaultKind::NoReply}, 1, 0, 6,
-         "数据错误！请重试！", 1, 4},
-        {"directory entry cut short", {q8::CMD_DIR_ENTRY, 4, FaultKind::Truncate, 31}, 1, 0, 6,
-         "数据错误！请重试！", 1, 4},
+        {"card not formatted 0x80",
+         {NONE, 1, FaultKind::Status},
+         1,
+         0x80,
+         0x80,
+         "卡盒没有格式化",
+         1,
+         0},
+        {"card not formatted 0x90",
+         {NONE, 1, FaultKind::Status},
+         1,
+         0x90,
+         0x90,
+         "卡盒没有格式化",
+         1,
+         0},
+        {"directory breaks off after 3 rows",
+         {q8::CMD_DIR_ENTRY, 4, FaultKind::NoReply},
+         1,
+         0,
+         6,
+         "数据错误！请重试！",
+         1,
+         4},
+        {"directory entry cut short",
+         {q8::CMD_DIR_ENTRY, 4, FaultKind::Truncate, 31},
+         1,
+         0,
+         6,
+         "数据错误！请重试！",
+         1,
+         4},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -233,8 +287,7 @@ TEST_F(RefreshTest, BytesLeftOnTheLineArePurgedBeforeTheNextRefresh) {
     std::vector<uint8_t> end(32, 0xFF);
     std::vector<uint8_t> stray = {0xA0, 0x07, 0xA0, 0x07};
     SimConfig config = WithFiles(1);
-    config.faults = {
-        {q8::CMD_DIR_ENTRY, 2, FaultKind::Script, 0, 0, {{0, end}, {0, stray}}}};
+    config.faults = {{q8::CMD_DIR_ENTRY, 2, FaultKind::Script, 0, 0, {{0, end}, {0, stray}}}};
     StartDevice(config);
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
     q8::SleepMs(100);  // let the stray bytes arrive

@@ -10,7 +10,7 @@
 namespace q8 {
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     virtual void Show(const std::string& text) = 0;
 };

@@ -4,8 +4,8 @@
 
 #include "link/SerialLink.h"
 
-#include "link/Tick.h"
 #include "link/Texts.h"
+#include "link/Tick.h"
 
 namespace q8 {
 
@@ -15,7 +15,9 @@ constexpr const char* PARITY_NONE = "NONE";
 constexpr const char* ONE_STOP_BIT = "1";
 }  // namespace
 
-const char* PortName(int portIndex) { return portIndex == 0 ? "COM1" : "COM2"; }
+const char* PortName(int portIndex) {
+    return portIndex == 0 ? "COM1" : "COM2";
+}
 
 int SerialLink::Open(int portIndex, MessageSink& messages) {
     const std::string name = PortName(portIndex);
@@ -37,8 +39,7 @@ int SerialLink::OpenDevice(const std::string& device, MessageSink& messages) {
     return 1;
 }
 
-uint32_t SerialLink::Read(uint8_t* buffer, uint32_t count, uint32_t& received,
-                          uint32_t timeoutMs) {
+uint32_t SerialLink::Read(uint8_t* buffer, uint32_t count, uint32_t& received, uint32_t timeoutMs) {
     const uint32_t deadline = TickMs() + timeoutMs;
     received = 0;
     for (;;) {

@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <string>
 
-
 #include "link/MessageSink.h"
 
 namespace q8 {
@@ -43,7 +42,7 @@ const char* PortName(int portIndex);
 std::string PortDevicePath(const std::string& portName);
 
 class SerialLink {
-public:
+  public:
     SerialLink();
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
@@ -71,7 +70,7 @@ public:
 
     bool IsOpen() const;
 
-private:
+  private:
     // 1 on success, 0 on failure. The port stays open when the open itself
     // succeeded, even if a later step failed.
     int Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,

@@ -1,6 +1,6 @@
 #pragma once
 // Numbers on the wire are 32-bit little-endian, stored and assembled byte by
-// byte so that the host's own byte order never matters.
+// byte so that the host's own byte order never matters. Thread: any.
 
 #include <cstdint>
 

@@ -58,10 +58,10 @@ int ReadCardInfo(Station& s) {
         }
         const uint8_t status = wire.reply[1];
         if (status >= STATUS_CARD_ERROR_MIN) {
-            return Fail(s.model,
-                        status == STATUS_NOT_RECOGNISED ? TXT_CARD_NOT_RECOGNISED
-                                                        : TXT_CARD_NOT_FORMATTED,
-                        status);
+            return Fail(
+                s.model,
+                status == STATUS_NOT_RECOGNISED ? TXT_CARD_NOT_RECOGNISED : TXT_CARD_NOT_FORMATTED,
+                status);
         }
         if (wire.Receive(CARD_INFO_DATA_LENGTH, CARD_INFO_DEADLINE_MS) == READ_OK) {
             info.totalBytes = static_cast<int32_t>(GetLe32(&wire.reply[0]));

@@ -21,11 +21,13 @@ std::string DirEntry::NameBytes() const {
     return std::string(reinterpret_cast<const char*>(bytes.data()), end);
 }
 
-uint32_t DirEntry::Size() const { return GetLe32(&bytes[SIZE_FIELD]); }
+uint32_t DirEntry::Size() const {
+    return GetLe32(&bytes[SIZE_FIELD]);
+}
 
 DirTime DirEntry::Time() const {
-    return DirTime{bytes[YEAR] + YEAR_BASE, bytes[MONTH],  bytes[DAY],
-                   bytes[HOUR],             bytes[MINUTE], bytes[SECOND]};
+    return DirTime{bytes[YEAR] + YEAR_BASE, bytes[MONTH], bytes[DAY], bytes[HOUR],
+                   bytes[MINUTE],           bytes[SECOND]};
 }
 
 DirEntry DirEntry::FromBytes(const uint8_t* raw) {

@@ -7,6 +7,8 @@
 //   17    month 1-12       20  minute
 //   18    day of month     21  second
 //   22-27 reserved, 0xFF   28-31 size in bytes, little-endian
+//
+// Thread: any; plain values.
 
 #include <array>
 #include <cstdint>

@@ -16,9 +16,11 @@ std::string FormatSize(int32_t bytes) {
         std::snprintf(text, sizeof text, "%d*8bits", bytes);
     } else if (bytes < MEGA) {
         // Scaling by a power of two is exact, so "%.2f" rounds the true value.
-        std::snprintf(text, sizeof text, "%.2f*8Kbits", std::ldexp(static_cast<double>(bytes), -10));
+        std::snprintf(text, sizeof text, "%.2f*8Kbits",
+                      std::ldexp(static_cast<double>(bytes), -10));
     } else {
-        std::snprintf(text, sizeof text, "%.2f*8Mbits", std::ldexp(static_cast<double>(bytes), -20));
+        std::snprintf(text, sizeof text, "%.2f*8Mbits",
+                      std::ldexp(static_cast<double>(bytes), -20));
     }
     return text;
 }

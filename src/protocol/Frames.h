@@ -64,11 +64,11 @@ inline constexpr uint8_t SUPPORTED_MACHINE_TYPE = 1;
 
 // Status bytes.
 inline constexpr uint8_t STATUS_OK = 0x00;
-inline constexpr uint8_t STATUS_RESEND = 0x01;           // download block / entry
-inline constexpr uint8_t STATUS_CARD_UNKNOWN = 0x01;     // upload begin
-inline constexpr uint8_t STATUS_CARD_ERROR_MIN = 0x80;   // card info: no data follow
-inline constexpr uint8_t STATUS_NOT_RECOGNISED = 0x81;   // card info, format, delete
-inline constexpr uint8_t DIR_END_MARKER = 0xFF;          // byte 0 of a DirEntry reply
+inline constexpr uint8_t STATUS_RESEND = 0x01;          // download block / entry
+inline constexpr uint8_t STATUS_CARD_UNKNOWN = 0x01;    // upload begin
+inline constexpr uint8_t STATUS_CARD_ERROR_MIN = 0x80;  // card info: no data follow
+inline constexpr uint8_t STATUS_NOT_RECOGNISED = 0x81;  // card info, format, delete
+inline constexpr uint8_t DIR_END_MARKER = 0xFF;         // byte 0 of a DirEntry reply
 
 // Deadlines of the reply reads, in milliseconds.
 inline constexpr uint32_t HELLO_DEADLINE_MS = 500;

@@ -19,17 +19,20 @@ constexpr const char* REPLACEMENT_GBK = "?";
 // Length of the UTF-8 sequence that starts with `lead`; 1 for a stray byte,
 // so that one bad byte is skipped at a time.
 size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    if (lead >= 0xE0)
+        return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2)
+        return 2;
     return 1;
 }
 
 // Converts `in`, replacing each unconvertible piece with `replacement` and
 // skipping `skip(byte)` input bytes past it.
 template <typename Skip>
-std::string Convert(const char* to, const char* from, const std::string& in, const char* replacement,
-                    Skip skip) {
+std::string Convert(const char* to, const char* from, const std::string& in,
+                    const char* replacement, Skip skip) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return std::string();
@@ -61,7 +64,8 @@ std::string Convert(const char* to, const char* from, const std::string& in, con
 }  // namespace
 
 std::string GbkToUtf8(const std::string& gbk) {
-    return Convert(UTF8, CODE_PAGE_936, gbk, REPLACEMENT_UTF8, [](unsigned char) { return size_t{1}; });
+    return Convert(UTF8, CODE_PAGE_936, gbk, REPLACEMENT_UTF8,
+                   [](unsigned char) { return size_t{1}; });
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {

@@ -70,7 +70,7 @@ struct CartridgeRow {
 // The window's side: the cartridge list and the copy of the model's texts
 // into the controls.
 class CartridgeView {
-public:
+  public:
     virtual ~CartridgeView() = default;
     virtual void DeleteAllRows() = 0;
     virtual void AppendRow(const CartridgeRow& row) = 0;
