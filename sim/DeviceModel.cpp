@@ -77,7 +77,9 @@ std::vector<Exchange> DeviceModel::Feed(const uint8_t* data, size_t length) {
 std::vector<Action> DeviceModel::Answer(const std::vector<uint8_t>& frame) {
     const uint8_t command = frame[0];
     const int occurrence = ++occurrences_[command];
-    frames_.push_back(frame);
+    if (config_.keepHistory) {
+        frames_.push_back(frame);
+    }
 
     std::vector<Fault> hits;
     std::optional<uint8_t> forced;

@@ -62,6 +62,9 @@ struct SimConfig {
     // Blocks with a nonzero upload status sent after the file's own ones run out.
     int extraUploadBlocks = 0;
     std::vector<Fault> faults;
+    // Keep every frame and reply for WireLog / FramesFromHost. Tests want it;
+    // a long-running q8sim does not, or it would grow with every block.
+    bool keepHistory = true;
 };
 
 }  // namespace q8sim

@@ -30,7 +30,10 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-Simulator::Simulator(SimConfig config) : lineRate_(config.lineRate), model_(std::move(config)) {}
+Simulator::Simulator(SimConfig config) : lineRate_(config.lineRate) {
+    wire_.SetKeep(config.keepHistory);
+    model_ = DeviceModel(std::move(config));
+}
 
 Simulator::~Simulator() {
     Stop();

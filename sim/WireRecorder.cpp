@@ -16,11 +16,18 @@ void WireRecorder::SetObserver(Observer observer) {
     observer_ = std::move(observer);
 }
 
+void WireRecorder::SetKeep(bool keep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keep_ = keep;
+}
+
 void WireRecorder::Add(WireRecord record) {
     Observer observer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        records_.push_back(record);
+        if (keep_) {
+            records_.push_back(record);
+        }
         observer = observer_;
     }
     if (observer) {

@@ -27,6 +27,8 @@ class WireRecorder {
 
     // Called for each new record, on the thread that adds it, outside the lock.
     void SetObserver(Observer observer);
+    // When off, records only reach the observer.
+    void SetKeep(bool keep);
     void Add(WireRecord record);
     std::vector<WireRecord> Records() const;
     void Clear();
@@ -35,6 +37,7 @@ class WireRecorder {
     mutable std::mutex mutex_;
     std::vector<WireRecord> records_;
     Observer observer_;
+    bool keep_ = true;
 };
 
 }  // namespace q8sim

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    options.config.keepHistory = false;  // runs for hours; --log shows the wire
     q8sim::Simulator simulator(options.config);
     if (options.log) {
         simulator.SetWireObserver([](const q8sim::WireRecord& record) {
