@@ -21,6 +21,8 @@ class PseudoTerminal {
     void Close();
 
     int MasterFd() const { return master_; }
+    // Our own descriptor of the slave, for looking at the tty's state.
+    int SlaveFd() const { return slave_; }
     const std::string& SlavePath() const { return slavePath_; }
     const std::string& Error() const { return error_; }
 

@@ -22,6 +22,7 @@
 #include "link/SerialLink.h"
 #include "link/Texts.h"
 #include "link/Tick.h"
+#include "sim/PseudoTerminal.h"
 
 namespace q8 {
 namespace {
@@ -57,41 +58,24 @@ class RecordingSink : public MessageSink {
     std::vector<std::string> shown;
 };
 
-// One pseudo-terminal. The test keeps the slave open the whole time, as other
-// users of a device may, so the tty outlives each link on it.
+// One pseudo-terminal. The slave stays open on the test's side the whole
+// time, as other users of a device may keep it, so the tty outlives each link.
 class Pty {
   public:
     Pty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128] = {};
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
-            ptsname_r(master_, name, sizeof(name)) != 0) {
-            return;
-        }
-        path_ = name;
-        slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        pty_.Open();
+        path_ = pty_.SlavePath();  // kept past CloseMaster
     }
-    ~Pty() {
-        CloseMaster();
-        if (slave_ >= 0) {
-            close(slave_);
-        }
-    }
-    bool Ok() const { return master_ >= 0 && slave_ >= 0; }
+    bool Ok() const { return pty_.MasterFd() >= 0; }
     const std::string& Path() const { return path_; }
-    int Slave() const { return slave_; }
-
-    void CloseMaster() {
-        if (master_ >= 0) {
-            close(master_);
-            master_ = -1;
-        }
-    }
+    int Slave() const { return pty_.SlaveFd(); }
+    // The device goes away: the link sees a hang-up.
+    void CloseMaster() { pty_.Close(); }
 
     void Send(const Bytes& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+            const ssize_t n = write(Master(), bytes.data() + done, bytes.size() - done);
             ASSERT_GT(n, 0) << "device write failed";
             done += static_cast<size_t>(n);
         }
@@ -102,11 +86,11 @@ class Pty {
         Bytes got;
         uint8_t chunk[4096];
         while (got.size() < atMost) {
-            pollfd entry{master_, POLLIN, 0};
+            pollfd entry{Master(), POLLIN, 0};
             if (poll(&entry, 1, quietMs) <= 0) {
                 break;
             }
-            const ssize_t n = read(master_, chunk, std::min(sizeof(chunk), atMost - got.size()));
+            const ssize_t n = read(Master(), chunk, std::min(sizeof(chunk), atMost - got.size()));
             if (n <= 0) {
                 break;
             }
@@ -119,7 +103,7 @@ class Pty {
     bool WaitQueued(int count) {
         for (int tries = 0; tries < 2000; ++tries) {
             int queued = 0;
-            if (ioctl(slave_, FIONREAD, &queued) == 0 && queued >= count) {
+            if (ioctl(Slave(), FIONREAD, &queued) == 0 && queued >= count) {
                 return true;
             }
             Pause(1);
@@ -129,13 +113,14 @@ class Pty {
 
     int ExclusiveFlag() const {
         int on = -1;
-        ioctl(slave_, TIOCGEXCL, &on);
+        ioctl(Slave(), TIOCGEXCL, &on);
         return on;
     }
 
   private:
-    int master_ = -1;
-    int slave_ = -1;
+    int Master() const { return pty_.MasterFd(); }
+
+    q8sim::PseudoTerminal pty_;
     std::string path_;
 };
 

@@ -31,11 +31,6 @@ struct Wire {
         uint32_t received = 0;
         return link.Read(reply.data(), count, received, timeoutMs);
     }
-    // A complete 2-byte header with the expected reply code.
-    bool ReceiveHeader(uint8_t replyCode, uint32_t timeoutMs, uint32_t& readResult) {
-        readResult = Receive(REPLY_HEADER_LENGTH, timeoutMs);
-        return readResult == READ_OK && reply[0] == replyCode;
-    }
 };
 
 // What the last refresh learnt about the cartridge.
