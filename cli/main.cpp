@@ -1,17 +1,22 @@
 // q8loader-cli: the command-line companion. It drives the same core as the
 // window, for scripting and headless use.
-//
-//   q8loader-cli [--port COM1|COM2|PATH] list
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ConsoleTransferUi.h"
 #include "ConsoleUi.h"
 #include "link/SerialLink.h"
 #include "protocol/CartridgeRefresh.h"
+#include "protocol/DownloadTransfer.h"
+#include "protocol/HostFile.h"
+#include "protocol/Maintenance.h"
 #include "protocol/PortSelection.h"
+#include "protocol/UploadTransfer.h"
 
 namespace {
 
@@ -20,9 +25,17 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
 constexpr const char* USAGE =
-    "usage: q8loader-cli [--port COM1|COM2|PATH] list\n"
+    "usage: q8loader-cli [--port COM1|COM2|PATH] COMMAND [ARGS]\n"
     "\n"
-    "  list    show the cartridge's files, its total and free space\n"
+    "  list                show the cartridge's files, its total and free space\n"
+    "  download FILE...    send up to six files to the cartridge, in this order\n"
+    "  upload INDEX FILE   read cartridge file INDEX (0 = first) into FILE\n"
+    "  delete              delete the cartridge's last file\n"
+    "  erase-voice         erase the recorded voice\n"
+    "  format              format the cartridge\n"
+    "\n"
+    "During a transfer a progress line is shown when stderr is a terminal, and\n"
+    "Ctrl-C cancels it. Exit status: 0 done, 1 failed or refused, 2 usage.\n"
     "\n"
     "Without --port the tool opens COM1 and falls back to COM2. On Linux COM1 and\n"
     "COM2 are the devices named by Q8LOADER_COM1 and Q8LOADER_COM2 (default\n"
@@ -31,12 +44,22 @@ constexpr const char* USAGE =
 struct Options {
     std::string port;  // empty: COM1, falling back to COM2
     std::string command;
+    std::vector<std::string> args;
 };
+
+bool ParseIndex(const std::string& text, int& index) {
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    index = std::atoi(text.c_str());
+    return index <= 255;
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     std::vector<std::string> args(argv + 1, argv + argc);
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port") {
+        if (args[i] == "--port" && options.command.empty()) {
             if (i + 1 >= args.size()) {
                 return false;
             }
@@ -44,10 +67,22 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         } else if (options.command.empty()) {
             options.command = args[i];
         } else {
-            return false;
+            options.args.push_back(args[i]);
         }
     }
-    return options.command == "list";
+    const std::string& c = options.command;
+    const size_t n = options.args.size();
+    int index = 0;
+    if (c == "list" || c == "delete" || c == "erase-voice" || c == "format") {
+        return n == 0;
+    }
+    if (c == "download") {
+        return n >= 1;
+    }
+    if (c == "upload") {
+        return n == 2 && ParseIndex(options.args[0], index);
+    }
+    return false;
 }
 
 // Opens the port as the window's start-up does, unless --port names one.
@@ -64,10 +99,16 @@ bool OpenPort(const Options& options, q8::SerialLink& link, q8::CartridgeModel& 
     return link.OpenDevice(options.port, messages) == 1;
 }
 
-void PrintLine(const std::string& text) {
+void PrintLine(FILE* to, const std::string& text) {
     if (!text.empty()) {
-        std::printf("%s\n", text.c_str());
+        std::fprintf(to, "%s\n", text.c_str());
     }
+}
+
+// The status line: on stdout after a success, on stderr after a failure.
+int ReportStatus(const q8::CartridgeModel& model, bool ok) {
+    PrintLine(ok ? stdout : stderr, model.status.text);
+    return ok ? EXIT_OK : EXIT_FAILED;
 }
 
 int List(q8::Station& station, const q8cli::CollectedRows& rows) {
@@ -75,15 +116,51 @@ int List(q8::Station& station, const q8cli::CollectedRows& rows) {
     for (const q8::CartridgeRow& row : rows.Rows()) {
         std::printf("%s\t%s\t%s\n", row.name.c_str(), row.size.c_str(), row.modified.c_str());
     }
-    PrintLine(station.model.info.totalText);
-    PrintLine(station.model.info.freeText);
+    PrintLine(stdout, station.model.info.totalText);
+    PrintLine(stdout, station.model.info.freeText);
     std::fflush(stdout);
-    if (result != q8::REFRESH_OK) {
-        std::fprintf(stderr, "%s\n", station.model.status.text.c_str());
-        return EXIT_FAILED;
+    return ReportStatus(station.model, result == q8::REFRESH_OK);
+}
+
+// The files as rows of the download list: absolute, split into folder and name.
+std::vector<q8::DownloadRow> DownloadRows(const std::vector<std::string>& paths) {
+    std::vector<q8::DownloadRow> rows;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+        q8::DownloadRow row;
+        q8::SplitPath(error ? path : absolute.string(), row.folder, row.name);
+        rows.push_back(row);
     }
-    PrintLine(station.model.status.text);
-    return EXIT_OK;
+    return rows;
+}
+
+int Download(q8::TransferContext& transfer, const std::vector<std::string>& paths) {
+    const int result = q8::DownloadBatch(transfer, DownloadRows(paths));
+    if (result == q8::BATCH_REFRESH_FAILED) {
+        return ReportStatus(transfer.station.model, false);
+    }
+    return result == q8::BATCH_DONE ? EXIT_OK : EXIT_FAILED;
+}
+
+int Upload(q8::TransferContext& transfer, q8cli::CollectedRows& rows, int index) {
+    rows.SetMark(index);
+    const int result = q8::UploadFile(transfer);
+    if (result == q8::UPLOAD_NOT_STARTED) {
+        return ReportStatus(transfer.station.model, false);
+    }
+    return result == q8::UPLOAD_DONE ? EXIT_OK : EXIT_FAILED;
+}
+
+// The window deletes the row the user marked, and only the last one; here the
+// listing is read first and its last row marked.
+int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& messages) {
+    if (q8::Refresh(station) != q8::REFRESH_OK) {
+        return ReportStatus(station.model, false);
+    }
+    rows.SetMark(rows.RowCount() - 1);
+    const int result = q8::DeleteLastFile(station, messages);
+    return ReportStatus(station.model, result == q8::MAINTENANCE_OK);
 }
 
 }  // namespace
@@ -99,15 +176,35 @@ int main(int argc, char** argv) {
         return EXIT_USAGE;
     }
 
+    const bool upload = options.command == "upload";
     q8cli::StderrMessages messages;
+    q8cli::ConsoleTransferUi ui(upload ? options.args[1] : std::string());
     q8::SerialLink link;
     q8::Wire wire(link);
     q8::CartridgeModel model;
     q8cli::CollectedRows rows;
     q8::Station station{wire, model, rows};
+    q8::TransferState state;
+    q8::TransferContext transfer{station, state, ui};
 
     if (!OpenPort(options, link, model, messages)) {
         return EXIT_FAILED;
+    }
+    const std::string& command = options.command;
+    if (command == "download") {
+        return Download(transfer, options.args);
+    }
+    if (upload) {
+        return Upload(transfer, rows, std::atoi(options.args[0].c_str()));
+    }
+    if (command == "delete") {
+        return Delete(station, rows, messages);
+    }
+    if (command == "erase-voice") {
+        return ReportStatus(model, q8::EraseVoice(station) == q8::MAINTENANCE_OK);
+    }
+    if (command == "format") {
+        return ReportStatus(model, q8::FormatCartridge(station) == q8::MAINTENANCE_OK);
     }
     return List(station, rows);
 }

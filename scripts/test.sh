@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Runs every test: the plain build and the AddressSanitizer/UBSan build, each
-# with warnings as errors; the Win32 backends are compiled with mingw-w64.
+# with warnings as errors, and the threaded transfer tests under
+# ThreadSanitizer; the Win32 backends are compiled with mingw-w64.
+# The tests wait on the (simulated) line, not the CPU, so they run in parallel.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+jobs=${Q8_TEST_JOBS:-6}
 
 "$root/scripts/build.sh" build
-(cd "$root/build" && ctest --output-on-failure)
+(cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
 "$root/scripts/build.sh" build-asan -DQ8_SANITIZE=ON
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-   ctest --output-on-failure)
+   ctest --output-on-failure -j "$jobs")
+
+"$root/scripts/build.sh" build-tsan -DQ8_SANITIZE_THREAD=ON
+(cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
+   ctest --output-on-failure -j "$jobs" -R 'Download|Upload|CliFiles')

@@ -177,8 +177,9 @@ Reply DeviceModel::DownloadBegin(const std::vector<uint8_t>& frame, std::optiona
 
 // A block outside an announced download is refused, so that a host that skips
 // the begin or sends too many blocks fails here instead of passing silently.
+// An empty file announces no block but still sends one; that one is taken.
 Reply DeviceModel::DownloadBlock(const std::vector<uint8_t>& frame, std::optional<uint8_t> forced) {
-    const bool expected = receiving_ && receivedBlocks_ < announcedBlocks_;
+    const bool expected = receiving_ && receivedBlocks_ < std::max<uint32_t>(announcedBlocks_, 1);
     const uint8_t status = forced.value_or(expected ? q8::STATUS_OK : STATUS_OUT_OF_ORDER);
     if (status == q8::STATUS_OK) {
         const auto data = frame.begin() + BLOCK_DATA_OFFSET;

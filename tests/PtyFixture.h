@@ -22,15 +22,20 @@ class RecordingMessages : public q8::MessageSink {
 
 class RecordingView : public q8::CartridgeView {
   public:
-    void DeleteAllRows() override { rows.clear(); }
+    void DeleteAllRows() override {
+        rows.clear();
+        mark = -1;
+    }
     void AppendRow(const q8::CartridgeRow& row) override { rows.push_back(row); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
+    int SelectionMark() const override { return mark; }
     void UpdateTexts(const q8::CartridgeModel& model) override {
         ++updates;
         shownStatus = model.status.text;
         shownError = model.status.error;
     }
     std::vector<q8::CartridgeRow> rows;
+    int mark = -1;
     int updates = 0;
     std::string shownStatus;
     bool shownError = false;

@@ -1,7 +1,9 @@
 // q8loader-cli as a user runs it, against the simulated device.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "sim/SimFiles.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -109,12 +112,121 @@ TEST(Cli, EmptyCartridgePrintsItsStatusText) {
 }
 
 TEST(Cli, UsageErrorsExitWithTwo) {
-    for (const char* args : {"", "frobnicate", "list extra", "--port", "--port COM1"}) {
+    for (const char* args : {"", "frobnicate", "list extra", "--port", "--port COM1", "download",
+                             "upload 1", "upload 256 x.bin", "upload -1 x.bin", "delete x"}) {
         SCOPED_TRACE(args);
         const CliRun run = RunCli(args, MISSING, MISSING);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find("usage:"), std::string::npos);
     }
+}
+
+// A folder for the files a test sends and receives.
+class CliFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/q8clifiles-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    std::string Put(const std::string& name, uint32_t size) {
+        const std::string path = dir + "/" + name;
+        const std::vector<uint8_t> data = q8sim::SyntheticData(size);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+        return path;
+    }
+    std::string dir;
+};
+
+TEST_F(CliFiles, DownloadThenUploadGivesTheSameBytes) {
+    q8sim::Simulator sim;
+    ASSERT_TRUE(sim.Start());
+    const std::string a = Put("a.bin", 3000), b = Put("中文课本.bin", 70000);
+
+    const CliRun down = RunCli("download " + a + " " + b, sim.DevicePath(), MISSING);
+    EXPECT_EQ(down.exitCode, 0) << down.err;
+    EXPECT_EQ(down.err, "");  // not a terminal: no progress line
+    const auto files = sim.Files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1].nameGbk, "\xD6\xD0\xCE\xC4\xBF\xCE\xB1\xBE.bin");
+    for (int i = 0; i < 500 && sim.Occurrences(0x8F) == 0; ++i) {
+        usleep(2000);  // nothing answers the batch end; let the device take it
+    }
+    EXPECT_EQ(sim.FramesFromHost(0x8F).size(), 1u);
+
+    const CliRun up = RunCli("upload 1 " + dir + "/back.bin", sim.DevicePath(), MISSING);
+    EXPECT_EQ(up.exitCode, 0) << up.err;
+    std::ifstream back(dir + "/back.bin", std::ios::binary);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(back)), {});
+    EXPECT_EQ(data, q8sim::SyntheticData(70000));
+
+    const CliRun refused =
+        RunCli("upload 0 " + dir + "/no/such/dir.bin", sim.DevicePath(), MISSING);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "不能保存为此文件！\n");
+    const CliRun missing = RunCli("download " + dir + "/gone.bin", sim.DevicePath(), MISSING);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "打开文件（" + dir + "/gone.bin）失败!\n");
+}
+
+TEST_F(CliFiles, MaintenanceCommandsReportTheirStatusText) {
+    q8sim::SimConfig config;
+    config.files = {q8sim::SyntheticFile("a.bin", 10), q8sim::SyntheticFile("b.bin", 20)};
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+
+    const CliRun del = RunCli("delete", sim.DevicePath(), MISSING);
+    EXPECT_EQ(del.exitCode, 0) << del.err;
+    ASSERT_EQ(sim.Files().size(), 1u);
+    EXPECT_EQ(sim.Files()[0].nameGbk, "a.bin");
+
+    const CliRun erase = RunCli("erase-voice", sim.DevicePath(), MISSING);
+    EXPECT_EQ(erase.exitCode, 0) << erase.err;
+    EXPECT_EQ(erase.out, "擦除完成！\n");
+
+    sim.AddFault(q8sim::Fault{0x85, 1, q8sim::FaultKind::Status, 0x81});
+    const CliRun bad = RunCli("format", sim.DevicePath(), MISSING);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err, "此卡没有原始格式化或原始格式出错！不能格式化\n");
+    const CliRun format = RunCli("format", sim.DevicePath(), MISSING);
+    EXPECT_EQ(format.exitCode, 0) << format.err;
+    EXPECT_EQ(format.out, "格式化完成！\n");
+    EXPECT_TRUE(sim.Files().empty());
+
+    const CliRun empty = RunCli("delete", sim.DevicePath(), MISSING);
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.err, "请在卡盒文件列表中选择文件！\n");
+}
+
+TEST_F(CliFiles, CtrlCCancelsTheTransferAndWaitsForTheWorker) {
+    q8sim::SimConfig config;
+    config.lineRate = true;  // about 45 ms a block, so the transfer is still running
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const std::string file = Put("long.bin", 200000);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("Q8LOADER_COM1", sim.DevicePath().c_str(), 1);
+        freopen("/dev/null", "w", stderr);
+        execl(Q8LOADER_CLI_PATH, Q8LOADER_CLI_PATH, "download", file.c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 2000 && sim.Occurrences(0x88) < 3; ++i) {
+        usleep(5000);
+    }
+    ASSERT_GE(sim.Occurrences(0x88), 3);
+    kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_LT(sim.Occurrences(0x88), 20);
+    EXPECT_EQ(sim.Occurrences(0x89), 0);
+    EXPECT_EQ(sim.Occurrences(0x8F), 0);
 }
 
 }  // namespace

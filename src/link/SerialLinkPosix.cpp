@@ -182,10 +182,15 @@ void RequestLowLatency(int fd) {
 void RequestLowLatency(int) {}
 #endif
 
-// Output still in the driver is stale by now; dropping it keeps close() from
-// sitting in the driver's closing wait.
+// Output a timed-out write left in the driver is stale; dropping it keeps
+// close() from sitting in the driver's closing wait. Only then: a pty reports
+// an empty queue while its other side has not read yet, and a flush would
+// throw away a last frame that nothing answers (the batch end).
 void CloseDescriptor(int fd) {
-    (void)tcflush(fd, TCOFLUSH);
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        (void)tcflush(fd, TCOFLUSH);
+    }
     (void)close(fd);
 }
 

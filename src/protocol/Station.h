@@ -70,6 +70,8 @@ class CartridgeView {
     virtual void DeleteAllRows() = 0;
     virtual void AppendRow(const CartridgeRow& row) = 0;
     virtual int RowCount() const = 0;
+    // Index of the marked row, -1 when none is; the list marks one row at most.
+    virtual int SelectionMark() const = 0;
     // Copy the status text and the two space texts (and the status colour)
     // into the controls at once.
     virtual void UpdateTexts(const CartridgeModel& model) = 0;

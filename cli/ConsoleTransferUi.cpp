@@ -1,0 +1,125 @@
+#include "ConsoleTransferUi.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "link/Tick.h"
+
+namespace q8cli {
+
+namespace {
+
+// Ctrl-C during a transfer: noted here, acted on by the progress loop.
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+constexpr uint32_t POLL_MS = 50;
+
+void SetInterruptBlocked(bool blocked) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+}  // namespace
+
+ConsoleTransferUi::ConsoleTransferUi(std::string uploadTarget)
+    : terminal_(isatty(STDERR_FILENO) == 1), uploadTarget_(std::move(uploadTarget)) {}
+
+void ConsoleTransferUi::EndLine() {
+    if (lineOpen_) {
+        std::fputc('\n', stderr);
+        lineOpen_ = false;
+    }
+}
+
+void ConsoleTransferUi::Show(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    EndLine();
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        caption_ = caption;
+        if (terminal_) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    }
+    ended_.store(0);
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    // The worker starts next and inherits this mask, so Ctrl-C reaches the
+    // main thread only and never cuts a read on the line short.
+    SetInterruptBlocked(true);
+}
+
+int ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
+    SetInterruptBlocked(false);
+    int result = 0;
+    uint32_t sinceTick = 0;
+    while (result == 0) {
+        q8::SleepMs(POLL_MS);
+        sinceTick += POLL_MS;
+        if (interrupted) {
+            result = q8::PROGRESS_CANCELLED;
+        } else if (ended_.load() != 0) {
+            result = ended_.load();
+        } else if (sinceTick >= q8::PROGRESS_TICK_MS) {
+            sinceTick = 0;
+            const q8::ProgressTick tick = q8::ReadProgress(state, q8::TickMs());
+            if (tick.ended) {
+                result = tick.result;
+            } else if (tick.draw) {
+                Draw(tick);
+            }
+        }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    EndLine();
+    return result;
+}
+
+void ConsoleTransferUi::Draw(const q8::ProgressTick& tick) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!terminal_) {
+        return;
+    }
+    std::fprintf(stderr, "\r\033[K%s %3d%%  %s", caption_.c_str(), tick.percent,
+                 tick.remaining.c_str());
+    std::fflush(stderr);
+    lineOpen_ = true;
+}
+
+void ConsoleTransferUi::ChangeCaption(const std::string& caption) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    caption_ = caption;
+}
+
+void ConsoleTransferUi::WaitForWorker(const q8::WorkerThread& worker) {
+    // A second Ctrl-C while the worker finishes its read is swallowed: the
+    // line is left to it until it has ended.
+    while (!worker.Ended()) {
+        q8::SleepMs(POLL_MS / 5);
+    }
+    signal(SIGINT, SIG_DFL);
+}
+
+bool ConsoleTransferUi::ChooseUploadTarget(std::string& path) {
+    path = uploadTarget_;
+    return !path.empty();
+}
+
+}  // namespace q8cli

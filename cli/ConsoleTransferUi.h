@@ -1,0 +1,42 @@
+#pragma once
+// The CLI's side of a transfer: a progress line on stderr instead of the
+// progress window, Ctrl-C as its Cancel button, messages on stderr.
+//
+// Thread: PrepareProgress, RunProgress and WaitForWorker on the main thread;
+// Show, ChangeCaption and EndProgress also from the worker.
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "protocol/ProgressTick.h"
+#include "protocol/TransferUi.h"
+
+namespace q8cli {
+
+class ConsoleTransferUi : public q8::TransferUi {
+  public:
+    // `uploadTarget`: the file an upload writes, as given on the command line.
+    explicit ConsoleTransferUi(std::string uploadTarget = {});
+
+    void Show(const std::string& text) override;
+    void PrepareProgress(const std::string& caption, const std::string& line) override;
+    int RunProgress(const q8::TransferState& state) override;
+    void ChangeCaption(const std::string& caption) override;
+    void EndProgress(int result) override { ended_.store(result); }
+    void WaitForWorker(const q8::WorkerThread& worker) override;
+    bool ChooseUploadTarget(std::string& path) override;
+
+  private:
+    void Draw(const q8::ProgressTick& tick);
+    void EndLine();  // with the lock held
+
+    const bool terminal_;
+    const std::string uploadTarget_;
+    std::mutex mutex_;
+    std::string caption_;
+    bool lineOpen_ = false;
+    std::atomic<int> ended_{0};
+};
+
+}  // namespace q8cli

@@ -1,0 +1,246 @@
+#include "protocol/DownloadTransfer.h"
+
+#include <cstring>
+
+#include "link/Tick.h"
+#include "protocol/ByteOrder.h"
+#include "protocol/CartridgeRefresh.h"
+#include "protocol/DirEntry.h"
+#include "protocol/GbkText.h"
+#include "protocol/HostFile.h"
+#include "protocol/ProgressTick.h"
+#include "protocol/Texts.h"
+
+namespace q8 {
+
+namespace {
+
+constexpr size_t BLOCK_COUNT_OFFSET = 2;
+constexpr size_t PAYLOAD_OFFSET = 2;
+
+// The steps of one file; the keep-running flag is tested before each.
+enum class Step { Begin, EraseWait, FirstBlock, BlockReply, EntryReply };
+
+// Sends one host file; owns the file for the worker's whole life.
+class FileSender {
+  public:
+    FileSender(TransferContext& transfer, const DownloadRow& row, SourceFile& file)
+        : t_(transfer), wire_(transfer.station.wire), row_(row), file_(file) {}
+
+    void Run();
+
+  private:
+    bool Prepare();
+    bool SendBlock(uint32_t offset);
+    void SendEntry();
+    void Fail(const std::string& text);
+    void Refuse(const std::string& text);
+
+    TransferContext& t_;
+    Wire& wire_;
+    const DownloadRow& row_;
+    SourceFile& file_;
+    uint32_t size_ = 0;
+};
+
+void FileSender::Fail(const std::string& text) {
+    file_.Close();
+    t_.ui.Show(text);
+    t_.state.SetOutcome(OUTCOME_FAILED);
+}
+
+void FileSender::Refuse(const std::string& text) {
+    file_.Close();
+    t_.ui.Show(text);
+    t_.state.SetOutcome(OUTCOME_REFUSED);
+}
+
+bool FileSender::Prepare() {
+    const std::string path = JoinPath(row_.folder, row_.name);
+    if (!file_.Open(path)) {
+        Refuse(std::string(TXT_OPEN_FILE_PREFIX) + path + TXT_OPEN_FILE_SUFFIX);
+        return false;
+    }
+    // Sized in 64 bits: a file of 2 GiB or more would otherwise pass the space
+    // check with a negative footprint and go out with a truncated size.
+    const uint64_t size = file_.Size();
+    const uint64_t footprint = (size + CARTRIDGE_UNIT - 1) / CARTRIDGE_UNIT * CARTRIDGE_UNIT;
+    int32_t& freeBytes = t_.station.model.info.freeBytes;
+    if (static_cast<int64_t>(freeBytes) < static_cast<int64_t>(footprint)) {
+        Refuse(NotEnoughSpaceText(freeBytes, footprint));
+        return false;
+    }
+    size_ = static_cast<uint32_t>(size);
+    t_.state.SetTotal(size_);
+    freeBytes -= static_cast<int32_t>(footprint);
+    wire_.link.Purge();
+    return true;
+}
+
+// Reads the block at `offset` straight into the frame. A last block that the
+// file only partly fills is padded with zeros, never with whatever an earlier
+// frame left in the buffer.
+bool FileSender::SendBlock(uint32_t offset) {
+    uint8_t* payload = wire_.command.data() + PAYLOAD_OFFSET;
+    const int64_t got = file_.ReadAt(offset, payload, BLOCK_SIZE);
+    if (got < 0) {
+        Fail(TXT_BLOCK_ERROR);
+        return false;
+    }
+    std::memset(payload + got, 0, BLOCK_SIZE - static_cast<uint32_t>(got));
+    wire_.command[0] = CMD_DOWNLOAD_BLOCK;
+    wire_.command[1] = DOWNLOAD_BLOCK_ARGUMENT;
+    wire_.command[PAYLOAD_OFFSET + BLOCK_SIZE] = 0;
+    wire_.command[PAYLOAD_OFFSET + BLOCK_SIZE + 1] = 0;
+    wire_.Send(DOWNLOAD_BLOCK_FRAME_LENGTH);
+    t_.state.AddDone(BLOCK_SIZE);
+    return true;
+}
+
+void FileSender::SendEntry() {
+    const DirEntry entry = DirEntry::Make(Utf8ToGbk(row_.name), file_.Modified(), size_);
+    wire_.command[0] = CMD_DOWNLOAD_ENTRY;
+    wire_.command[1] = 0;
+    std::memcpy(wire_.command.data() + PAYLOAD_OFFSET, entry.bytes.data(), DIR_ENTRY_SIZE);
+    wire_.Send(DOWNLOAD_ENTRY_FRAME_LENGTH);
+}
+
+void FileSender::Run() {
+    if (!Prepare()) {
+        return;
+    }
+    TransferState& state = t_.state;
+    Step step = Step::Begin;
+    for (;;) {
+        if (!state.KeepRunning()) {
+            file_.Close();  // cancelled: no message, the outcome stays running
+            return;
+        }
+        switch (step) {
+            case Step::Begin:
+                wire_.command[0] = CMD_DOWNLOAD_BEGIN;
+                wire_.command[1] = 0;
+                PutLe32(wire_.command.data() + BLOCK_COUNT_OFFSET, BlockCount(size_));
+                wire_.Send(DOWNLOAD_BEGIN_FRAME_LENGTH);
+                SleepMs(DOWNLOAD_BEGIN_PAUSE_MS);
+                step = Step::EraseWait;
+                break;
+
+            case Step::EraseWait:
+                if (wire_.Receive(REPLY_HEADER_LENGTH, DOWNLOAD_BEGIN_DEADLINE_MS) != READ_OK) {
+                    return Fail(TXT_DEVICE_GONE);
+                }
+                if (wire_.reply[0] != RPL_DOWNLOAD_BEGIN) {
+                    return Fail(TXT_DATA_ERROR);
+                }
+                if (wire_.reply[1] != STATUS_OK) {
+                    return Fail(TXT_TRANSFER_ABORTED);
+                }
+                t_.ui.ChangeCaption(TXT_DOWNLOADING);
+                step = Step::FirstBlock;
+                break;
+
+            case Step::FirstBlock:
+                state.SetDone(0);
+                state.SetStartTick(TickMs());
+                if (!SendBlock(0)) {
+                    return;
+                }
+                step = Step::BlockReply;
+                break;
+
+            case Step::BlockReply: {
+                if (wire_.Receive(REPLY_HEADER_LENGTH, DOWNLOAD_BLOCK_DEADLINE_MS) != READ_OK ||
+                    wire_.reply[0] != RPL_DOWNLOAD_BLOCK) {
+                    return Fail(TXT_BLOCK_ERROR);
+                }
+                const uint8_t status = wire_.reply[1];
+                if (status == STATUS_OK && state.Done() >= size_) {
+                    SendEntry();
+                    step = Step::EntryReply;
+                } else if (status == STATUS_OK) {
+                    if (!SendBlock(state.Done())) {
+                        return;
+                    }
+                } else if (status == STATUS_RESEND) {
+                    state.SetDone(state.Done() - BLOCK_SIZE);
+                    if (!SendBlock(state.Done())) {
+                        return;
+                    }
+                } else {
+                    return Fail(TXT_BLOCK_ERROR);
+                }
+                break;
+            }
+
+            case Step::EntryReply:
+                if (wire_.Receive(REPLY_HEADER_LENGTH, DOWNLOAD_ENTRY_DEADLINE_MS) != READ_OK) {
+                    return Fail(TXT_DEVICE_GONE);
+                }
+                if (wire_.reply[0] != RPL_DOWNLOAD_ENTRY) {
+                    return Fail(TXT_DATA_ERROR);
+                }
+                if (wire_.reply[1] == STATUS_OK) {
+                    file_.Close();
+                    state.SetOutcome(OUTCOME_DONE);
+                    return;
+                }
+                if (wire_.reply[1] != STATUS_RESEND) {
+                    return Fail(TXT_ENTRY_ERROR);
+                }
+                wire_.Send(DOWNLOAD_ENTRY_FRAME_LENGTH);  // the same 34 bytes again
+                break;
+        }
+    }
+}
+
+}  // namespace
+
+std::string NotEnoughSpaceText(int64_t freeBytes, uint64_t footprint) {
+    return std::string(TXT_SPACE_PREFIX) + std::to_string(freeBytes) + TXT_BYTES_SUFFIX +
+           TXT_FILE_SIZE_PREFIX + std::to_string(footprint) + TXT_BYTES_SUFFIX + TXT_SPACE_SUFFIX;
+}
+
+void DownloadWorker(TransferContext& transfer, const DownloadRow& row) {
+    SourceFile file;
+    DownloadWorker(transfer, row, file);
+}
+
+void DownloadWorker(TransferContext& transfer, const DownloadRow& row, SourceFile& file) {
+    FileSender(transfer, row, file).Run();
+}
+
+void SendBatchEnd(Wire& wire) {
+    wire.command[0] = CMD_BATCH_END;
+    wire.command[1] = 0;
+    wire.Send(SHORT_FRAME_LENGTH);
+}
+
+int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& rows) {
+    Station& station = transfer.station;
+    if (rows.empty()) {
+        transfer.ui.Show(TXT_NO_DOWNLOAD_FILES);
+        return BATCH_EMPTY;
+    }
+    if (Refresh(station) != REFRESH_OK) {
+        return BATCH_REFRESH_FAILED;
+    }
+    for (const DownloadRow& row : rows) {
+        // The count the latest refresh left, so a batch cannot push the
+        // cartridge past six files.
+        if (station.model.info.fileCount >= MAX_CARTRIDGE_FILES) {
+            transfer.ui.Show(TXT_SIX_FILES_LIMIT);
+            return BATCH_FULL;
+        }
+        const int result = RunTransfer(transfer, TXT_ERASING, JoinPath(row.folder, row.name),
+                                       [&transfer, &row] { DownloadWorker(transfer, row); });
+        if (result != PROGRESS_DONE) {
+            return BATCH_STOPPED;
+        }
+        Refresh(station);
+    }
+    SendBatchEnd(station.wire);
+    return BATCH_DONE;
+}
+
+}  // namespace q8

@@ -1,0 +1,32 @@
+#include "protocol/TransferRun.h"
+
+#include <utility>
+
+#include "link/Tick.h"
+#include "protocol/ProgressTick.h"
+#include "protocol/WorkerThread.h"
+
+namespace q8 {
+
+int RunTransfer(TransferContext& transfer, const std::string& caption, const std::string& line,
+                std::function<void()> work) {
+    TransferUi& ui = transfer.ui;
+    ui.PrepareProgress(caption, line);
+    transfer.state.Reset();
+
+    WorkerThread worker;
+    worker.Start(std::move(work));
+    const int result = ui.RunProgress(transfer.state);
+    if (result == PROGRESS_CANCELLED) {
+        transfer.state.Cancel();
+    } else if (result == PROGRESS_DONE) {
+        SleepMs(AFTER_TRANSFER_PAUSE_MS);
+    }
+    // Not a bounded wait: a worker still inside an 8 s read would otherwise
+    // share the link and the buffers with whatever the caller does next.
+    ui.WaitForWorker(worker);
+    worker.Join();
+    return result;
+}
+
+}  // namespace q8

@@ -1,0 +1,42 @@
+#pragma once
+// What a transfer needs from whoever shows it: the progress window (a dialog
+// in the window, a progress line in the CLI), message boxes, the save-file
+// choice of an upload, and a wait for the worker that keeps the caller's side
+// alive.
+
+#include <string>
+
+#include "link/MessageSink.h"
+#include "protocol/TransferState.h"
+#include "protocol/WorkerThread.h"
+
+namespace q8 {
+
+class TransferUi : public MessageSink {
+  public:
+    // Show (MessageSink): called from the worker thread; shows one fixed text
+    // with an OK button and returns once it has been dismissed.
+
+    // Caller's thread, before the worker starts: a new progress window with
+    // its caption and its one line (the host file's path).
+    virtual void PrepareProgress(const std::string& caption, const std::string& line) = 0;
+
+    // Caller's thread: runs the prepared window until it ends and returns
+    // PROGRESS_DONE, _CANCELLED, _FAILED or _REFUSED. It only reads `state`.
+    virtual int RunProgress(const TransferState& state) = 0;
+
+    // Worker's thread; both may arrive before the window is up or after it
+    // has ended, and must not fault then.
+    virtual void ChangeCaption(const std::string& caption) = 0;
+    virtual void EndProgress(int result) = 0;
+
+    // Caller's thread, after RunProgress: returns once `worker` has ended.
+    // A worker may still show a message box meanwhile, so the window keeps
+    // serving its events while it waits.
+    virtual void WaitForWorker(const WorkerThread& worker) = 0;
+
+    // Caller's thread: the target of an upload. False when the user gave up.
+    virtual bool ChooseUploadTarget(std::string& path) = 0;
+};
+
+}  // namespace q8
