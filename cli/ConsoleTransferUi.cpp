@@ -1,37 +1,20 @@
 #include "ConsoleTransferUi.h"
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "Interrupt.h"
 #include "link/Tick.h"
 
 namespace q8cli {
 
 namespace {
 
-// Ctrl-C during a transfer: noted here, acted on by the progress loop.
-volatile sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) {
-    interrupted = 1;
-}
-
 constexpr uint32_t POLL_MS = 50;
-
-void SetInterruptBlocked(bool blocked) {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
 
 }  // namespace
 
 ConsoleTransferUi::ConsoleTransferUi(std::string uploadTarget)
-    : terminal_(isatty(STDERR_FILENO) == 1), uploadTarget_(std::move(uploadTarget)) {}
+    : terminal_(StderrIsTerminal()), uploadTarget_(std::move(uploadTarget)) {}
 
 void ConsoleTransferUi::EndLine() {
     if (lineOpen_) {
@@ -56,24 +39,17 @@ void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::s
         }
     }
     ended_.store(0);
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    // The worker starts next and inherits this mask, so Ctrl-C reaches the
-    // main thread only and never cuts a read on the line short.
-    SetInterruptBlocked(true);
+    CatchInterrupt();
 }
 
 int ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
-    SetInterruptBlocked(false);
+    ListenForInterrupt();
     int result = 0;
     uint32_t sinceTick = 0;
     while (result == 0) {
         q8::SleepMs(POLL_MS);
         sinceTick += POLL_MS;
-        if (interrupted) {
+        if (Interrupted()) {
             result = q8::PROGRESS_CANCELLED;
         } else if (ended_.load() != 0) {
             result = ended_.load();
@@ -114,7 +90,7 @@ void ConsoleTransferUi::WaitForWorker(const q8::WorkerThread& worker) {
     while (!worker.Ended()) {
         q8::SleepMs(POLL_MS / 5);
     }
-    signal(SIGINT, SIG_DFL);
+    ReleaseInterrupt();
 }
 
 bool ConsoleTransferUi::ChooseUploadTarget(std::string& path) {

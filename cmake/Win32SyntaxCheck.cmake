@@ -1,16 +1,22 @@
-# Compiles the Windows-only sources syntax-only with a mingw-w64 compiler.
+# Compiles every source of the tool except the POSIX backends, syntax-only,
+# with a mingw-w64 compiler: the Win32 backends and the shared code as a
+# Windows build would see them.
 # Usage: cmake -DCXX=<mingw g++> -DSRC=<project root> -P Win32SyntaxCheck.cmake
-file(GLOB win32_sources ${SRC}/src/*/*Win32.cpp)
-foreach(source ${win32_sources})
+file(GLOB sources ${SRC}/src/*/*.cpp ${SRC}/cli/*.cpp)
+list(FILTER sources EXCLUDE REGEX "Posix\\.cpp$")
+list(FILTER sources INCLUDE REGEX "\\.cpp$")
+set(win32_backends ${sources})
+list(FILTER win32_backends INCLUDE REGEX "Win32\\.cpp$")
+if(NOT win32_backends)
+  message(FATAL_ERROR "no Win32 backends found under ${SRC}")
+endif()
+foreach(source ${sources})
   execute_process(
     COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Werror
             -I${SRC}/src ${source}
     RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
-    message(FATAL_ERROR "Win32 source does not compile: ${source}")
+    message(FATAL_ERROR "does not compile for Windows: ${source}")
   endif()
-  message(STATUS "compiles for Win32: ${source}")
+  message(STATUS "compiles for Windows: ${source}")
 endforeach()
-if(NOT win32_sources)
-  message(FATAL_ERROR "no Win32 sources found under ${SRC}/src")
-endif()

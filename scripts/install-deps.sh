@@ -3,7 +3,7 @@
 # those that are missing. Uses sudo when not run as root.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64)
+packages=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64-posix)
 
 missing=()
 for p in "${packages[@]}"; do
