@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The main job: starts the simulated device with a small sample cartridge and
-# lists it through the tool.
+# The main job: starts the simulated device with a small sample cartridge,
+# lists it, sends a file to it, reads that file back and compares the two.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -21,4 +21,14 @@ for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 export Q8LOADER_COM1=$(head -n 1 "$work/sim.out")
 echo "Simulated device on $Q8LOADER_COM1"
 
-"$root/build/cli/q8loader-cli" list
+cli="$root/build/cli/q8loader-cli"
+"$cli" list
+
+echo; echo "Sending 课文-unit5.bin to the cartridge (about 3 s: the device erases first)..."
+head -c 40000 /dev/urandom >"$work/课文-unit5.bin"
+"$cli" download "$work/课文-unit5.bin"
+"$cli" list
+
+echo; echo "Reading it back (cartridge file 3)..."
+"$cli" upload 3 "$work/back.bin"
+cmp "$work/课文-unit5.bin" "$work/back.bin" && echo "The file came back byte for byte."

@@ -1,5 +1,7 @@
 #include "protocol/DownloadTransfer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "link/Tick.h"
@@ -64,14 +66,14 @@ bool FileSender::Prepare() {
     // Sized in 64 bits: a file of 2 GiB or more would otherwise pass the space
     // check with a negative footprint and go out with a truncated size.
     const uint64_t size = file_.Size();
+    size_ = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
+    t_.state.SetTotal(size_);
     const uint64_t footprint = (size + CARTRIDGE_UNIT - 1) / CARTRIDGE_UNIT * CARTRIDGE_UNIT;
     int32_t& freeBytes = t_.station.model.info.freeBytes;
     if (static_cast<int64_t>(freeBytes) < static_cast<int64_t>(footprint)) {
         Refuse(NotEnoughSpaceText(freeBytes, footprint));
         return false;
     }
-    size_ = static_cast<uint32_t>(size);
-    t_.state.SetTotal(size_);
     freeBytes -= static_cast<int32_t>(footprint);
     wire_.link.Purge();
     return true;
