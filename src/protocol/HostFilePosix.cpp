@@ -1,5 +1,5 @@
 // The POSIX half of the host files: plain descriptors, an advisory shared
-// lock on sources, and rename(2) to put a finished download in place.
+// lock on sources, and rename(2) to put a finished upload in place.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -77,7 +77,7 @@ bool SourceFile::Open(const std::string& path) {
         return false;
     }
     // Advisory only: a writer that does not lock is not kept out, and a lock
-    // we cannot get does not stop the upload either.
+    // we cannot get does not stop the download either.
     (void)flock(fd, LOCK_SH | LOCK_NB);
     handle_ = fd;
     size_ = static_cast<uint64_t>(info.st_size);

@@ -1,6 +1,6 @@
 // The Win32 half of the host files: sources opened sharing read access only,
-// so no one writes them during an upload, and MoveFileExW to put a finished
-// download in place.
+// so no one writes them while they are sent, and MoveFileExW to put a finished
+// upload in place.
 
 #include "protocol/HostFile.h"
 
