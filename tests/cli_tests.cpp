@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "sim/PseudoTerminal.h"
 #include "sim/SimFiles.h"
 #include "sim/Simulator.h"
 
@@ -227,6 +228,36 @@ TEST_F(CliFiles, CtrlCCancelsTheTransferAndWaitsForTheWorker) {
     EXPECT_LT(sim.Occurrences(0x88), 20);
     EXPECT_EQ(sim.Occurrences(0x89), 0);
     EXPECT_EQ(sim.Occurrences(0x8F), 0);
+}
+
+TEST_F(CliFiles, ProgressLineOnATerminal) {
+    q8sim::SimConfig config;
+    config.lineRate = true;  // 40 blocks take about 2 s: several progress ticks
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const std::string file = Put("p.bin", 20000);
+    q8sim::PseudoTerminal terminal;
+    ASSERT_TRUE(terminal.Open()) << terminal.Error();
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("Q8LOADER_COM1", sim.DevicePath().c_str(), 1);
+        freopen(terminal.SlavePath().c_str(), "w", stderr);
+        execl(Q8LOADER_CLI_PATH, Q8LOADER_CLI_PATH, "download", file.c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal.MasterFd(), buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_NE(shown.find(file), std::string::npos);
+    EXPECT_NE(shown.find("下载文件..."), std::string::npos) << shown;
+    EXPECT_NE(shown.find("%  剩余时间："), std::string::npos) << shown;
 }
 
 }  // namespace

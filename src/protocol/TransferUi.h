@@ -14,8 +14,10 @@ namespace q8 {
 
 class TransferUi : public MessageSink {
   public:
-    // Show (MessageSink): called from the worker thread; shows one fixed text
-    // with an OK button and returns once it has been dismissed.
+    // Show (MessageSink): one fixed text with an OK button; returns once it
+    // has been dismissed. Called from the worker thread while the progress
+    // window is up (or after it has gone), and from the caller's thread for
+    // the batch's own refusals.
 
     // Caller's thread, before the worker starts: a new progress window with
     // its caption and its one line (the host file's path).
