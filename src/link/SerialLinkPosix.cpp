@@ -39,8 +39,10 @@ constexpr PortMapping PORT_MAPPINGS[] = {
 
 constexpr int OPEN_FLAGS = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
-// Waiting for the output queue to empty is polled at this interval.
+// Shortest wait between looks at the output queue.
 constexpr uint32_t DRAIN_POLL_MS = 1;
+// Start bit, 8 data bits, stop bit.
+constexpr uint32_t BITS_PER_FRAME_BYTE = 10;
 
 // Longest wait a single deadline may span; TickPassed compares as signed.
 constexpr uint64_t LONGEST_WAIT_MS = 0x3FFFFFFF;
@@ -337,12 +339,17 @@ uint32_t SerialLink::Write(const uint8_t* buffer, uint32_t length) {
 
     // tcdrain has no time-out of its own: wait for the driver's queue against
     // the write deadline first, so tcdrain is only left the UART's last bytes.
+    // Each wait lasts as long as the queued bytes take on the line, so a
+    // 516-byte block costs one or two wake-ups rather than one a millisecond.
     int queued = 0;
     while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
-        if (MsUntil(deadline) == 0) {
+        const uint32_t left = static_cast<uint32_t>(MsUntil(deadline));
+        if (left == 0) {
             return WRITE_OK;
         }
-        SleepMs(DRAIN_POLL_MS);
+        const uint32_t lineMs =
+            static_cast<uint32_t>(queued) * BITS_PER_FRAME_BYTE * 1000 / LINK_BIT_RATE;
+        SleepMs(std::min(left, std::max(lineMs, DRAIN_POLL_MS)));
     }
     (void)tcdrain(fd);
     return WRITE_OK;
