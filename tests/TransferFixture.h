@@ -110,7 +110,9 @@ class TransferFixture : public DeviceFixture {
     void WriteFile(const std::string& name, const std::vector<uint8_t>& data) {
         FILE* f = std::fopen(PathOf(name).c_str(), "wb");
         ASSERT_NE(f, nullptr);
-        ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+        if (!data.empty()) {
+            ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+        }
         std::fclose(f);
     }
     std::vector<uint8_t> ReadFile(const std::string& name) const {
