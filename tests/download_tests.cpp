@@ -235,26 +235,52 @@ TEST_F(DownloadTest, HostReadErrorFailsTheTransfer) {
 
 // --- Cancel -------------------------------------------------------------------------
 
-TEST_F(DownloadTest, CancelDuringTheEraseWaitEndsSilentlyAfterTheReply) {
-    SimConfig config;
-    config.downloadBeginDelayMs = 2500;  // the reply comes while the worker reads
-    StartDevice(config);
-    // Cancel once the begin frame is out.
-    ui.cancelWhen = [this](const q8::TransferState&) {
-        return sim->Occurrences(q8::CMD_DOWNLOAD_BEGIN) > 0;
+TEST_F(DownloadTest, CancelDuringTheEraseWaitWaitsForTheWorker) {
+    struct Case {
+        const char* name;
+        std::vector<Fault> faults;
+        std::vector<std::string> messages;
+        uint32_t outcome;
+        std::vector<std::string> captions;  // the last ones come after the window closed
     };
+    // The device answers while the worker reads: a good reply lets it end
+    // silently at its next step; a bad one is still reported, after the
+    // window has gone and before the batch goes on.
+    const Case cases[] = {
+        {"good reply", {}, {}, q8::OUTCOME_RUNNING, {"擦除剩余空间...", "下载文件..."}},
+        {"wrong code",
+         {Fault{q8::CMD_DOWNLOAD_BEGIN, 1, FaultKind::WrongCode, 0xA8}},
+         {"数据错误！请重试！"},
+         q8::OUTCOME_FAILED,
+         {"擦除剩余空间..."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimConfig config;
+        config.downloadBeginDelayMs = 3500;
+        config.faults = c.faults;
+        StartDevice(config);
+        q8test::ScriptedUi caseUi;
+        q8::TransferContext caseTransfer{station, state, caseUi};
+        // Cancel once the worker has slept its 2000 ms and reads the reply.
+        uint32_t beginSeen = 0;
+        caseUi.cancelWhen = [this, &beginSeen](const q8::TransferState&) {
+            if (beginSeen == 0 && sim->Occurrences(q8::CMD_DOWNLOAD_BEGIN) > 0) {
+                beginSeen = q8::TickMs();
+            }
+            return beginSeen != 0 && q8::TickMs() - beginSeen > 2500;
+        };
 
-    const int result = q8::DownloadBatch(transfer, {HostFile("c.bin", 3000)});
+        EXPECT_EQ(q8::DownloadBatch(caseTransfer, {HostFile("c.bin", 3000)}), q8::BATCH_STOPPED);
 
-    EXPECT_EQ(result, q8::BATCH_STOPPED);
-    EXPECT_TRUE(ui.workerOutlivedWindow);
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_RUNNING);
-    EXPECT_TRUE(ui.Messages().empty());
-    EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_BEGIN).size(), 1u);
-    EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_BLOCK).empty());
-    EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
-    // The caption is never changed: the worker stopped before it would.
-    EXPECT_EQ(ui.Captions(), std::vector<std::string>{"擦除剩余空间..."});
+        EXPECT_TRUE(caseUi.workerOutlivedWindow);
+        EXPECT_EQ(caseUi.Messages(), c.messages);
+        EXPECT_EQ(state.Outcome(), c.outcome);
+        EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_BLOCK).empty());
+        EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
+        EXPECT_EQ(caseUi.Captions(), c.captions);
+        sim->Stop();
+    }
 }
 
 TEST_F(DownloadTest, CancelDuringBlocksStopsAtTheNextStep) {
