@@ -198,7 +198,8 @@ Reply DeviceModel::DownloadEntry(const std::vector<uint8_t>& frame, std::optiona
         SimFile file{entry.NameBytes(), entry.Time(), std::move(received_)};
         file.data.resize(size);
         config_.files.push_back(std::move(file));
-        config_.freeBytes -= std::min(config_.freeBytes, q8::CartridgeFootprint(size));
+        config_.freeBytes -= static_cast<uint32_t>(
+            std::min<uint64_t>(config_.freeBytes, q8::CartridgeFootprint(size)));
         EndTransfers();
     }
     return StatusReply(q8::RPL_DOWNLOAD_ENTRY, status);
@@ -209,8 +210,8 @@ Reply DeviceModel::Delete(uint8_t index, std::optional<uint8_t> forced) {
     const uint8_t status = forced.value_or(exists ? q8::STATUS_OK : q8::STATUS_NOT_RECOGNISED);
     if (status != q8::STATUS_NOT_RECOGNISED && exists) {
         const uint32_t size = static_cast<uint32_t>(config_.files[index].data.size());
-        config_.freeBytes =
-            std::min(config_.totalBytes, config_.freeBytes + q8::CartridgeFootprint(size));
+        config_.freeBytes = static_cast<uint32_t>(std::min<uint64_t>(
+            config_.totalBytes, config_.freeBytes + q8::CartridgeFootprint(size)));
         config_.files.erase(config_.files.begin() + index);
         EndTransfers();
     }

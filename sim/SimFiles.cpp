@@ -90,7 +90,7 @@ SimFile SyntheticFile(const std::string& utf8Name, uint32_t size) {
 uint32_t FilesFootprint(const std::vector<SimFile>& files) {
     uint32_t total = 0;
     for (const SimFile& file : files) {
-        total += q8::CartridgeFootprint(static_cast<uint32_t>(file.data.size()));
+        total += static_cast<uint32_t>(q8::CartridgeFootprint(file.data.size()));
     }
     return total;
 }

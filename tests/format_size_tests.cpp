@@ -38,8 +38,8 @@ TEST(Arithmetic, BlockCountRoundsUpToWholeBlocks) {
 }
 
 TEST(Arithmetic, FootprintRoundsUpTo16KiB) {
-    const uint32_t cases[][2] = {
-        {0, 0}, {1, 16384}, {16384, 16384}, {16385, 32768}, {32768, 32768}};
+    const uint64_t cases[][2] = {{0, 0},         {1, 16384},     {16384, 16384},
+                                 {16385, 32768}, {32768, 32768}, {4294967295u, 4294967296u}};
     for (const auto& c : cases) {
         EXPECT_EQ(q8::CartridgeFootprint(c[0]), c[1]) << c[0];
     }

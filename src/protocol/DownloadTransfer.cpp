@@ -63,12 +63,12 @@ bool FileSender::Prepare() {
         Refuse(std::string(TXT_OPEN_FILE_PREFIX) + path + TXT_OPEN_FILE_SUFFIX);
         return false;
     }
-    // Sized in 64 bits: a file of 2 GiB or more would otherwise pass the space
-    // check with a negative footprint and go out with a truncated size.
+    // Compared in 64 bits: a file of 2 GiB or more would otherwise pass the
+    // space check with a negative footprint and go out with a truncated size.
     const uint64_t size = file_.Size();
     size_ = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
     t_.state.SetTotal(size_);
-    const uint64_t footprint = (size + CARTRIDGE_UNIT - 1) / CARTRIDGE_UNIT * CARTRIDGE_UNIT;
+    const uint64_t footprint = CartridgeFootprint(size);
     int32_t& freeBytes = t_.station.model.info.freeBytes;
     if (static_cast<int64_t>(freeBytes) < static_cast<int64_t>(footprint)) {
         Refuse(NotEnoughSpaceText(freeBytes, footprint));

@@ -99,10 +99,12 @@ inline constexpr uint32_t BlockCount(uint32_t size) {
     return (size - rest) / BLOCK_SIZE + (rest != 0 ? 1 : 0);
 }
 
-// Cartridge space a file takes: its size rounded up to 16384 bytes.
+// Cartridge space a file takes: its size rounded up to 16384 bytes. Worked in
+// 64 bits, so a file too large for the cartridge cannot wrap round to a
+// small figure.
 inline constexpr uint32_t CARTRIDGE_UNIT = 16384;
-inline constexpr uint32_t CartridgeFootprint(uint32_t size) {
-    const uint32_t rest = size % CARTRIDGE_UNIT;
+inline constexpr uint64_t CartridgeFootprint(uint64_t size) {
+    const uint64_t rest = size % CARTRIDGE_UNIT;
     return rest == 0 ? size : size - rest + CARTRIDGE_UNIT;
 }
 
