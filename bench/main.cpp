@@ -87,11 +87,8 @@ class BenchUi : public q8::TransferUi {
     }
     void ChangeCaption(const std::string&) override {}
     void EndProgress(int result) override { ended_ = result; }
-    void WaitForWorker(const q8::WorkerThread& worker) override {
-        while (!worker.Ended()) {
-            q8::SleepMs(POLL_MS);
-        }
-    }
+    // No event loop to keep alive: RunTransfer joins the worker next.
+    void WaitForWorker(const q8::WorkerThread&) override {}
     bool ChooseUploadTarget(std::string&) override { return false; }
 
     std::vector<std::string> Messages() const {

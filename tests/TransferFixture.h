@@ -55,11 +55,9 @@ class ScriptedUi : public q8::TransferUi {
         captions_.push_back(caption);
     }
     void EndProgress(int result) override { ended_ = result; }
+    // Nothing to keep alive here; RunTransfer joins the worker next.
     void WaitForWorker(const q8::WorkerThread& worker) override {
         workerOutlivedWindow = workerOutlivedWindow || !worker.Ended();
-        while (!worker.Ended()) {
-            q8::SleepMs(2);
-        }
     }
     bool ChooseUploadTarget(std::string& path) override {
         path = target;

@@ -32,9 +32,10 @@ class TransferUi : public MessageSink {
     virtual void ChangeCaption(const std::string& caption) = 0;
     virtual void EndProgress(int result) = 0;
 
-    // Caller's thread, after RunProgress: returns once `worker` has ended.
-    // A worker may still show a message box meanwhile, so the window keeps
-    // serving its events while it waits.
+    // Caller's thread, after RunProgress; the worker is joined right after.
+    // A worker may still show a message box meanwhile, so a window serves its
+    // events here until `worker` has ended; a UI without an event loop may
+    // return at once.
     virtual void WaitForWorker(const WorkerThread& worker) = 0;
 
     // Caller's thread: the target of an upload. False when the user gave up.
