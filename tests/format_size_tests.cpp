@@ -19,7 +19,13 @@ TEST(FormatSize, UnitBoundariesAndRounding) {
     };
     for (const SizeCase& c : cases) {
         EXPECT_EQ(q8::FormatSize(c.bytes), c.text) << c.bytes;
+        if (c.bytes >= 0) {
+            EXPECT_EQ(q8::FormatSize64(static_cast<uint64_t>(c.bytes)), c.text) << c.bytes;
+        }
     }
+    // Host files past 2 GiB keep their true size.
+    EXPECT_EQ(q8::FormatSize64(3221225472u), "3072.00*8Mbits");
+    EXPECT_EQ(q8::FormatSize64(5368709120u), "5120.00*8Mbits");
 }
 
 TEST(Arithmetic, BlockCountRoundsUpToWholeBlocks) {

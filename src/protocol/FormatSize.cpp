@@ -11,9 +11,18 @@ constexpr int32_t MEGA = 1024 * 1024;
 }  // namespace
 
 std::string FormatSize(int32_t bytes) {
+    if (bytes < 0) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%d*8bits", bytes);
+        return text;
+    }
+    return FormatSize64(static_cast<uint64_t>(bytes));
+}
+
+std::string FormatSize64(uint64_t bytes) {
     char text[48];
     if (bytes < KILO) {
-        std::snprintf(text, sizeof text, "%d*8bits", bytes);
+        std::snprintf(text, sizeof text, "%d*8bits", static_cast<int>(bytes));
     } else if (bytes < MEGA) {
         // Scaling by a power of two is exact, so "%.2f" rounds the true value.
         std::snprintf(text, sizeof text, "%.2f*8Kbits",

@@ -9,5 +9,8 @@
 namespace q8 {
 
 std::string FormatSize(int32_t bytes);
+// The same for sizes that may pass 2 GiB (host files); FormatSize(int32_t)
+// equals it for every value from 0 up.
+std::string FormatSize64(uint64_t bytes);
 
 }  // namespace q8

@@ -1,0 +1,78 @@
+#pragma once
+// The modal window in front of the main window while one file moves. It
+// never talks to the device: every 500 ms it reads the transfer's state, draws
+// the percentage and the remaining time, and ends itself once the worker has
+// set an outcome. "Cancel", Escape and the close box end it with
+// PROGRESS_CANCELLED and leave the state alone; the caller deals with the
+// worker.
+// Thread: the window thread only. A worker's caption change and end request
+// reach it through WindowTransferUi, which carries them over first.
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+#include "protocol/TransferState.h"
+
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace q8ui {
+
+class ProgressDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit ProgressDialog(QWidget* owner);
+
+    // Before Run: the caption and the one line (the host file's full path).
+    void SetCaption(const QString& caption);
+    void SetLine(const QString& line);
+
+    // Shows the window modally over its owner, reading `state` on the 500 ms
+    // timer, and returns PROGRESS_DONE, _CANCELLED, _FAILED or _REFUSED.
+    // Runs once per object.
+    int Run(const q8::TransferState& state);
+
+    // The worker's two requests, already on the window thread. A caption
+    // change is ignored once the run has ended. An end request before the
+    // window is up is held and acted on as soon as it is; after the run has
+    // ended it is ignored.
+    void ChangeCaption(const QString& caption);
+    void EndFromWorker(int result);
+
+    // The state the ticks read; Run sets it. Tests set it and call Tick.
+    void Watch(const q8::TransferState& state) { state_ = &state; }
+    // One timer tick at tick-counter value `nowTick`.
+    void Tick(uint32_t nowTick);
+
+    bool HasEnded() const { return phase_ == Phase::Ended; }
+    // What the window shows, for tests.
+    int BarPosition() const;
+    QString RemainingText() const;
+    QString LineText() const;
+
+  public slots:
+    void reject() override;  // Escape and the close box: PROGRESS_CANCELLED
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+  private:
+    enum class Phase { NotShown, Running, Ended };
+    void Finish(int result);
+
+    const q8::TransferState* state_ = nullptr;
+    Phase phase_ = Phase::NotShown;
+    int heldResult_ = 0;  // an end request that came before the window was up
+    int timerId_ = 0;
+    QString caption_;
+    QProgressBar* bar_ = nullptr;
+    QLineEdit* line_ = nullptr;
+    QLineEdit* remaining_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+};
+
+}  // namespace q8ui
