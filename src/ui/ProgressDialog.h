@@ -62,6 +62,7 @@ class ProgressDialog : public QDialog {
 
   private:
     enum class Phase { NotShown, Running, Ended };
+    // Ends the run; before the window is up it only holds `result`.
     void Finish(int result);
 
     const q8::TransferState* state_ = nullptr;

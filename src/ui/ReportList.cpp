@@ -11,7 +11,7 @@ namespace {
 // Underlines every cell of the list's hot row.
 class HotRowDelegate : public QStyledItemDelegate {
   public:
-    explicit HotRowDelegate(const ReportList* list) : QStyledItemDelegate(list), list_(list) {}
+    explicit HotRowDelegate(ReportList* list) : QStyledItemDelegate(list), list_(list) {}
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -73,7 +73,7 @@ void ReportList::InsertRow(int row, const QStringList& texts) {
     const QTreeWidgetItem* head = headerItem();
     for (int c = 0; c < texts.size() && c < columnCount(); ++c) {
         item->setText(c, texts[c]);
-        item->setTextAlignment(c, head->textAlignment(c));
+        item->setTextAlignment(c, Qt::Alignment(head->textAlignment(c)));
     }
     insertTopLevelItem(row, item);
 }
@@ -142,7 +142,7 @@ void ReportList::SetHotRow(int row) {
 
 void ReportList::mouseReleaseEvent(QMouseEvent* event) {
     QTreeWidget::mouseReleaseEvent(event);
-    const QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
     emit ClickedAt(item != nullptr ? indexOfTopLevelItem(item) : -1);
 }
 

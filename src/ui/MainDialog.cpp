@@ -1,0 +1,258 @@
+#include "ui/MainDialog.h"
+
+#include <algorithm>
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "protocol/CartridgeRefresh.h"
+#include "protocol/DownloadTransfer.h"
+#include "protocol/Maintenance.h"
+#include "protocol/PortSelection.h"
+#include "protocol/UploadTransfer.h"
+#include "ui/AboutDialog.h"
+#include "ui/DialogUnits.h"
+#include "ui/DownloadList.h"
+#include "ui/ProgramIcon.h"
+#include "ui/ReportList.h"
+#include "ui/SystemMenu.h"
+#include "ui/UiTexts.h"
+
+namespace q8ui {
+
+namespace {
+
+constexpr int MAIN_WIDTH_DU = 470;
+constexpr int MAIN_HEIGHT_DU = 285;
+constexpr int BUTTON_HEIGHT_DU = 14;
+
+const QColor ERROR_COLOUR(255, 0, 0);
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
+
+QGroupBox* AddGroup(QWidget* parent, const DialogBase& base, const char* title, int x, int y,
+                    int w, int h) {
+    auto* group = new QGroupBox(QString::fromUtf8(title), parent);
+    PlaceInUnits(group, base, x, y, w, h);
+    group->setFocusPolicy(Qt::NoFocus);
+    return group;
+}
+
+}  // namespace
+
+MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      link_(link),
+      dialogs_(dialogs),
+      transferUi_(this, dialogs),
+      wire_(link),
+      station_{wire_, model_, *this},
+      transfer_{station_, state_, transferUi_} {
+    setWindowTitle(QString::fromUtf8(TXT_MAIN_CAPTION));
+    setFont(DialogFont());
+    BuildControls();
+}
+
+MainDialog::~MainDialog() = default;
+
+QPushButton* MainDialog::AddButton(int id, const char* text, int x, int y, int w) {
+    auto* button = new QPushButton(QString::fromUtf8(text), this);
+    button->setObjectName(QString::number(id));
+    PlaceInUnits(button, BaseUnitsOf(font()), x, y, w, BUTTON_HEIGHT_DU);
+    button->setDefault(false);
+    return button;
+}
+
+QLineEdit* MainDialog::AddField(int id, int x, int y, int w, int h) {
+    auto* field = new QLineEdit(this);
+    field->setObjectName(QString::number(id));
+    PlaceInUnits(field, BaseUnitsOf(font()), x, y, w, h);
+    field->setReadOnly(true);
+    field->setFrame(false);
+    field->setFocusPolicy(Qt::NoFocus);
+    // A read-only field has no background of its own: it shows what is
+    // behind it, the window or a group box.
+    QPalette p = field->palette();
+    p.setColor(QPalette::Base, Qt::transparent);
+    field->setPalette(p);
+    return field;
+}
+
+// The controls in their tab order, at their places in dialog units.
+void MainDialog::BuildControls() {
+    const DialogBase base = BaseUnitsOf(font());
+    setFixedSize(DialogRect(base, 0, 0, MAIN_WIDTH_DU, MAIN_HEIGHT_DU).size());
+
+    AddGroup(this, base, "下载文件", 7, 25, 456, 107);
+    AddGroup(this, base, "卡盒", 7, 142, 456, 114);
+    QPushButton* open = AddButton(ID_OPEN, "打开", 407, 35);
+    QPushButton* remove = AddButton(ID_REMOVE, "删除", 407, 61);
+    QPushButton* up = AddButton(ID_MOVE_UP, "上移", 407, 85);
+    QPushButton* down = AddButton(ID_MOVE_DOWN, "下移", 407, 109);
+    QPushButton* upload = AddButton(ID_UPLOAD, "上传", 407, 156);
+    QPushButton* deleteLast = AddButton(ID_DELETE, "删除", 407, 180);
+    QPushButton* format = AddButton(ID_FORMAT, "格式化", 381, 257);
+    // The format button exists but is never shown or enabled.
+    format->hide();
+    format->setEnabled(false);
+    QPushButton* download = AddButton(ID_DOWNLOAD, "下载", 407, 206);
+    QLineEdit* listLabel = AddField(ID_LIST_TOTAL_LABEL, 9, 94, 77, 14);
+    totalSpace_ = AddField(ID_TOTAL_SPACE, 9, 215, 89, 14);
+    freeSpace_ = AddField(ID_FREE_SPACE, 9, 238, 90, 14);
+    // Made before the lists because the download list writes it; a field is
+    // no tab stop, so this leaves the tab order alone.
+    QLineEdit* listValue = AddField(ID_LIST_TOTAL_VALUE, 9, 114, 89, 14);
+    downloadList_ = new DownloadList(this, listLabel, listValue);
+    downloadList_->setObjectName(QString::number(ID_DOWNLOAD_LIST));
+    PlaceInUnits(downloadList_, base, 102, 31, 298, 98);
+    cartridgeList_ = new ReportList(ReportList::Selection::Single, this);
+    cartridgeList_->setObjectName(QString::number(ID_CARTRIDGE_LIST));
+    PlaceInUnits(cartridgeList_, base, 102, 147, 297, 105);
+    cartridgeList_->HideSelectionWithoutFocus();
+    QPushButton* refresh = AddButton(ID_REFRESH, "刷新", 407, 232);
+    status_ = AddField(ID_STATUS, 7, 259, 359, 14);
+    // The colour a fresh field draws its text in; the status line goes back
+    // to it whenever the error flag is cleared.
+    normalColour_ = status_->palette().color(QPalette::Text);
+    AddGroup(this, base, "下载端口：", 17, 38, 59, 46);
+    com1_ = new QRadioButton(QStringLiteral("COM1"), this);
+    com1_->setObjectName(QString::number(ID_COM1));
+    PlaceInUnits(com1_, base, 27, 53, 32, 10);
+    com2_ = new QRadioButton(QStringLiteral("COM2"), this);
+    com2_->setObjectName(QString::number(ID_COM2));
+    PlaceInUnits(com2_, base, 27, 69, 32, 10);
+    for (QRadioButton* radio : {com1_, com2_}) {
+        radio->setFocusPolicy(Qt::ClickFocus);
+        // The toolkit's indicator is wider than the platform's the layout was
+        // made for; never cut the port's name short.
+        radio->resize(std::max(radio->width(), radio->sizeHint().width()), radio->height());
+    }
+    auto* ports = new QButtonGroup(this);
+    ports->addButton(com1_, 0);
+    ports->addButton(com2_, 1);
+    QPushButton* erase = AddButton(ID_ERASE_VOICE, "擦除编辑语音", 17, 159, 57);
+    AddField(ID_HINT, 7, 7, 456, 14);
+
+    connect(open, &QPushButton::clicked, this, &MainDialog::OnOpen);
+    connect(remove, &QPushButton::clicked, downloadList_, &DownloadList::RemoveDownloadFiles);
+    connect(up, &QPushButton::clicked, downloadList_, &DownloadList::MoveDownloadFilesUp);
+    connect(down, &QPushButton::clicked, downloadList_, &DownloadList::MoveDownloadFilesDown);
+    connect(upload, &QPushButton::clicked, this, &MainDialog::OnUpload);
+    connect(deleteLast, &QPushButton::clicked, this, &MainDialog::OnDeleteLast);
+    connect(format, &QPushButton::clicked, this, &MainDialog::OnFormat);
+    connect(download, &QPushButton::clicked, this, &MainDialog::OnDownload);
+    connect(refresh, &QPushButton::clicked, this, &MainDialog::OnRefresh);
+    connect(erase, &QPushButton::clicked, this, &MainDialog::OnEraseVoice);
+    connect(com1_, &QRadioButton::clicked, this, [this] { OnPort(0); });
+    connect(com2_, &QRadioButton::clicked, this, [this] { OnPort(1); });
+    connect(cartridgeList_, &ReportList::ClickedAt, this, &MainDialog::OnCartridgeListClicked);
+    connect(cartridgeList_, &ReportList::FocusLost, this, &MainDialog::OnCartridgeListFocusLost);
+    connect(downloadList_, &ReportList::ClickedAt, this, &MainDialog::OnDownloadListClicked);
+
+    UpdateTexts(model_);
+}
+
+void MainDialog::Initialise() {
+    AddAboutItem(this, QString::fromUtf8(TXT_ABOUT_ITEM),
+                 [this](int command) { OnSystemCommand(command); });
+    setWindowIcon(ProgramIcon());
+    Control<QLineEdit>(ID_HINT)->setText(QString::fromUtf8(TXT_HINT));
+    downloadList_->AddColumns();
+    cartridgeList_->AddColumn(QStringLiteral("文件名"), 96, Qt::AlignLeft);
+    cartridgeList_->AddColumn(QStringLiteral("大小"), 96, Qt::AlignRight);
+    cartridgeList_->AddColumn(QStringLiteral("修改时间"), 128, Qt::AlignLeft);
+
+    if (!q8::OpenStartupPort(link_, model_, transferUi_)) {
+        return;  // no port: no button set, no refresh; the port buttons can try again
+    }
+    (model_.portIndex == 0 ? com1_ : com2_)->setChecked(true);
+    q8::Refresh(station_);
+}
+
+void MainDialog::DeleteAllRows() { cartridgeList_->RemoveAllRows(); }
+
+void MainDialog::AppendRow(const q8::CartridgeRow& row) {
+    cartridgeList_->InsertRow(cartridgeList_->RowCount(),
+                              {FromUtf8(row.name), FromUtf8(row.size), FromUtf8(row.modified)});
+}
+
+int MainDialog::RowCount() const { return cartridgeList_->RowCount(); }
+
+int MainDialog::SelectionMark() const { return cartridgeList_->SelectionMark(); }
+
+void MainDialog::UpdateTexts(const q8::CartridgeModel& model) {
+    status_->setText(FromUtf8(model.status.text));
+    totalSpace_->setText(FromUtf8(model.info.totalText));
+    freeSpace_->setText(FromUtf8(model.info.freeText));
+    QPalette p = status_->palette();
+    p.setColor(QPalette::Text, model.status.error ? ERROR_COLOUR : normalColour_);
+    status_->setPalette(p);
+}
+
+QColor MainDialog::StatusColour() const { return status_->palette().color(QPalette::Text); }
+
+void MainDialog::OnOpen() {
+    QStringList paths;
+    if (dialogs_.ChooseDownloadFiles(this, paths)) {
+        downloadList_->AddFiles(paths);
+    }
+}
+
+void MainDialog::OnDownload() { q8::DownloadBatch(transfer_, downloadList_->Rows()); }
+
+void MainDialog::OnUpload() { q8::UploadFile(transfer_); }
+
+void MainDialog::OnDeleteLast() { q8::DeleteLastFile(station_, transferUi_); }
+
+void MainDialog::OnFormat() { q8::FormatCartridge(station_); }
+
+void MainDialog::OnEraseVoice() { q8::EraseVoice(station_); }
+
+void MainDialog::OnRefresh() { q8::Refresh(station_); }
+
+void MainDialog::OnPort(int portIndex) {
+    q8::SelectPort(link_, model_, transferUi_, portIndex);
+    UpdateTexts(model_);
+}
+
+void MainDialog::OnCartridgeListClicked(int row) {
+    if (row >= 0) {
+        cartridgeList_->SetHotRow(row);
+    }
+    model_.status.text = TXT_CARTRIDGE_LIST_HINT;
+    UpdateTexts(model_);
+}
+
+void MainDialog::OnCartridgeListFocusLost() {
+    if (cartridgeList_->SelectionMark() >= 0) {
+        cartridgeList_->SetHotRow(cartridgeList_->SelectionMark());
+    }
+}
+
+void MainDialog::OnDownloadListClicked() {
+    model_.status.text = TXT_DOWNLOAD_LIST_HINT;
+    UpdateTexts(model_);
+}
+
+void MainDialog::OnSystemCommand(int command) {
+    if (IsAboutCommand(command)) {
+        AboutDialog about(this);
+        about.exec();
+    }
+}
+
+bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const int command = SystemCommandOf(eventType, message);
+    if (command >= 0 && IsAboutCommand(command)) {
+        OnSystemCommand(command);
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+
+}  // namespace q8ui

@@ -1,0 +1,124 @@
+#pragma once
+// The main window: the download list and its buttons, the cartridge list with
+// the space texts, the port buttons, the command buttons and the status line.
+// Every button runs its operation from the core to the end on the window
+// thread; transfers run their worker behind a modal progress dialog.
+// Thread: the window thread. While a progress dialog is up, its worker alone
+// uses the link and the frame buffers.
+
+#include <QColor>
+#include <QDialog>
+#include <QString>
+
+#include "link/SerialLink.h"
+#include "protocol/Station.h"
+#include "protocol/TransferRun.h"
+#include "protocol/TransferState.h"
+#include "ui/UserDialogs.h"
+#include "ui/WindowTransferUi.h"
+
+class QButtonGroup;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace q8ui {
+
+class DownloadList;
+class ReportList;
+
+// Identifiers of the controls; also their object names ("1009"), so that
+// tests can find them.
+enum ControlId {
+    ID_OPEN = 1001,
+    ID_REMOVE = 1002,
+    ID_MOVE_UP = 1003,
+    ID_MOVE_DOWN = 1004,
+    ID_UPLOAD = 1006,
+    ID_DELETE = 1007,
+    ID_FORMAT = 1008,
+    ID_DOWNLOAD = 1009,
+    ID_REFRESH = 1010,
+    ID_ERASE_VOICE = 1011,
+    ID_LIST_TOTAL_LABEL = 1012,
+    ID_TOTAL_SPACE = 1013,
+    ID_FREE_SPACE = 1014,
+    ID_LIST_TOTAL_VALUE = 1015,
+    ID_DOWNLOAD_LIST = 1016,
+    ID_CARTRIDGE_LIST = 1017,
+    ID_STATUS = 1018,
+    ID_COM1 = 1020,
+    ID_COM2 = 1021,
+    ID_HINT = 1039,
+};
+
+class MainDialog : public QDialog, public q8::CartridgeView {
+    Q_OBJECT
+
+  public:
+    MainDialog(q8::SerialLink& link, UserDialogs& dialogs);
+    ~MainDialog() override;
+
+    // The start-up sequence, before the window is first shown: open COM1,
+    // else COM2 (else say so and stop), mark the port's button, refresh.
+    void Initialise();
+
+    template <typename T>
+    T* Control(int id) const {
+        return findChild<T*>(QString::number(id));
+    }
+
+    // The cartridge list and the texts, as the core's operations see them.
+    void DeleteAllRows() override;
+    void AppendRow(const q8::CartridgeRow& row) override;
+    int RowCount() const override;
+    int SelectionMark() const override;
+    void UpdateTexts(const q8::CartridgeModel& model) override;
+
+    // A system-menu command: 16 to 31 open the About box.
+    void OnSystemCommand(int command);
+
+    const q8::CartridgeModel& Model() const { return model_; }
+    QColor StatusColour() const;
+    WindowTransferUi& TransferUi() { return transferUi_; }
+
+  protected:
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+
+  private:
+    void BuildControls();
+    QPushButton* AddButton(int id, const char* text, int x, int y, int w = 50);  // w in dialog units
+    QLineEdit* AddField(int id, int x, int y, int w, int h);
+
+    void OnOpen();
+    void OnDownload();
+    void OnUpload();
+    void OnDeleteLast();
+    void OnFormat();
+    void OnEraseVoice();
+    void OnRefresh();
+    void OnPort(int portIndex);
+    void OnCartridgeListClicked(int row);
+    void OnCartridgeListFocusLost();
+    void OnDownloadListClicked();
+
+    q8::SerialLink& link_;
+    UserDialogs& dialogs_;
+    WindowTransferUi transferUi_;
+    q8::Wire wire_;
+    q8::CartridgeModel model_;
+    q8::Station station_;
+    q8::TransferState state_;
+    q8::TransferContext transfer_;
+
+    QColor normalColour_;
+    DownloadList* downloadList_ = nullptr;
+    ReportList* cartridgeList_ = nullptr;
+    QLineEdit* status_ = nullptr;
+    QLineEdit* totalSpace_ = nullptr;
+    QLineEdit* freeSpace_ = nullptr;
+    QRadioButton* com1_ = nullptr;
+    QRadioButton* com2_ = nullptr;
+};
+
+}  // namespace q8ui

@@ -1,0 +1,111 @@
+#include "ui/WindowTransferUi.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QThread>
+#include <QTimer>
+
+namespace q8ui {
+
+namespace {
+
+// How often the wait for a worker looks whether it has ended.
+constexpr int WORKER_POLL_MS = 10;
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
+
+}  // namespace
+
+WindowTransferUi::WindowTransferUi(QWidget* owner, UserDialogs& dialogs)
+    : owner_(owner), dialogs_(dialogs) {}
+
+WindowTransferUi::~WindowTransferUi() = default;
+
+void WindowTransferUi::ShowHere(const QString& text) {
+    // In front of the progress dialog while it is up, else of the main window.
+    QWidget* modal = QApplication::activeModalWidget();
+    dialogs_.Message(modal != nullptr ? modal : owner_, text);
+}
+
+void WindowTransferUi::Show(const std::string& text) {
+    const QString message = FromUtf8(text);
+    if (QThread::currentThread() == thread()) {
+        ShowHere(message);
+        return;
+    }
+    // The worker waits here until the box has been dismissed: its outcome
+    // must not close the progress dialog under the message. The window thread
+    // never blocks on a worker, so this always comes back.
+    QMetaObject::invokeMethod(
+        this, [this, message] { ShowHere(message); }, Qt::BlockingQueuedConnection);
+}
+
+void WindowTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {
+    serial_.fetch_add(1, std::memory_order_acq_rel);
+    dialog_ = std::make_unique<ProgressDialog>(owner_);
+    dialog_->SetCaption(FromUtf8(caption));
+    dialog_->SetLine(FromUtf8(line));
+}
+
+int WindowTransferUi::RunProgress(const q8::TransferState& state) { return dialog_->Run(state); }
+
+template <typename Call>
+void WindowTransferUi::ToDialog(Call call) {
+    const uint64_t serial = serial_.load(std::memory_order_acquire);
+    // Posted even on the window thread, so a request never runs inside the
+    // code that is setting the dialog up.
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial, call] {
+            if (serial == serial_.load(std::memory_order_acquire) && dialog_ != nullptr) {
+                call(*dialog_);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void WindowTransferUi::ChangeCaption(const std::string& caption) {
+    const QString text = FromUtf8(caption);
+    ToDialog([text](ProgressDialog& dialog) { dialog.ChangeCaption(text); });
+}
+
+void WindowTransferUi::EndProgress(int result) {
+    ToDialog([result](ProgressDialog& dialog) { dialog.EndFromWorker(result); });
+}
+
+void WindowTransferUi::WaitForWorker(const q8::WorkerThread& worker) {
+    if (!worker.Ended()) {
+        // A worker still in a long read may yet show a message box, so the
+        // window keeps serving events; input to the main window is held back
+        // so that no second exchange starts before this one is over.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &worker] {
+            if (worker.Ended()) {
+                loop.quit();
+            }
+        });
+        poll.start(WORKER_POLL_MS);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        QApplication::restoreOverrideCursor();
+    }
+    dialog_.reset();
+}
+
+bool WindowTransferUi::ChooseUploadTarget(std::string& path) {
+    QString chosen;
+    if (!dialogs_.ChooseSaveFile(owner_, chosen) || chosen.isEmpty()) {
+        return false;
+    }
+    // The file is only replaced once the whole upload has arrived, but the
+    // user should still know that an existing file is about to go.
+    if (QFileInfo::exists(chosen) && !dialogs_.ConfirmReplace(owner_, chosen)) {
+        return false;
+    }
+    path = chosen.toStdString();
+    return true;
+}
+
+}  // namespace q8ui
