@@ -45,6 +45,11 @@ class DownloadList : public ReportList {
     const std::vector<uint64_t>& Sizes() const { return sizes_; }
 
   private:
+    // Rows change only with their sizes, through the operations above.
+    using ReportList::InsertRow;
+    using ReportList::RemoveAllRows;
+    using ReportList::RemoveRow;
+
     // Moves `row` to `to` with its size; the moved row comes back unselected.
     void MoveRow(int row, int to);
 

@@ -1,0 +1,166 @@
+#include "ui/ProgressDialog.h"
+
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimerEvent>
+
+#include "link/Tick.h"
+#include "protocol/ProgressTick.h"
+#include "ui/DialogUnits.h"
+
+namespace q8ui {
+
+namespace {
+
+constexpr Qt::WindowFlags CAPTION_WITH_CLOSE_BOX = Qt::Dialog | Qt::CustomizeWindowHint |
+                                                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                   Qt::WindowCloseButtonHint;
+
+// A read-only line that reads like a label: no frame, no focus, and the
+// dialog's face behind it rather than an edit field's.
+QLineEdit* NewTextLine(QWidget* parent) {
+    auto* line = new QLineEdit(parent);
+    line->setReadOnly(true);
+    line->setFrame(false);
+    line->setFocusPolicy(Qt::NoFocus);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    line->setPalette(palette);
+    return line;
+}
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner, CAPTION_WITH_CLOSE_BOX) {
+    const QFont font = DialogFont();
+    setFont(font);
+    const DialogBase base = BaseUnitsOf(font);
+    setFixedSize(DialogRect(base, 0, 0, 331, 69).size());
+
+    line_ = NewTextLine(this);
+    PlaceInUnits(line_, base, 7, 7, 317, 14);
+
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    bar_->setTextVisible(false);
+    PlaceInUnits(bar_, base, 7, 29, 317, 14);
+
+    remaining_ = NewTextLine(this);
+    PlaceInUnits(remaining_, base, 7, 48, 180, 14);
+
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setAutoDefault(false);
+    PlaceInUnits(cancel_, base, 274, 48, 50, 14);
+    connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::reject);
+    cancel_->setFocus();
+}
+
+void ProgressDialog::SetCaption(const QString& caption) {
+    caption_ = caption;
+}
+
+void ProgressDialog::SetLine(const QString& line) {
+    line_->setText(line);
+    line_->setCursorPosition(0);  // a long path shows its start, as typed
+}
+
+int ProgressDialog::Run(const q8::TransferState& state) {
+    if (phase_ != Phase::NotShown) {
+        return result();  // run once: a second Run only reports the first
+    }
+    Watch(state);
+    setWindowTitle(caption_);
+    timerId_ = startTimer(static_cast<int>(q8::PROGRESS_TICK_MS));
+    return exec();
+}
+
+void ProgressDialog::ChangeCaption(const QString& caption) {
+    if (phase_ == Phase::Ended) {
+        return;
+    }
+    caption_ = caption;
+    setWindowTitle(caption_);
+}
+
+void ProgressDialog::EndFromWorker(int result) {
+    Finish(result);
+}
+
+void ProgressDialog::Tick(uint32_t nowTick) {
+    if (phase_ == Phase::Ended || state_ == nullptr) {
+        return;
+    }
+    const q8::ProgressTick tick = q8::ReadProgress(*state_, nowTick);
+    if (tick.ended) {
+        Finish(tick.result);  // the last bytes are not drawn: the window goes
+        return;
+    }
+    if (tick.draw) {
+        bar_->setValue(tick.percent);
+        remaining_->setText(QString::fromStdString(tick.remaining));
+    }
+}
+
+int ProgressDialog::BarPosition() const {
+    return bar_->value();
+}
+
+QString ProgressDialog::RemainingText() const {
+    return remaining_->text();
+}
+
+QString ProgressDialog::LineText() const {
+    return line_->text();
+}
+
+void ProgressDialog::reject() {
+    Finish(q8::PROGRESS_CANCELLED);
+}
+
+void ProgressDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (phase_ != Phase::NotShown) {
+        return;
+    }
+    phase_ = Phase::Running;
+    if (heldResult_ != 0) {
+        // exec() has not entered its loop yet; ending now would leave it
+        // waiting on a hidden window.
+        QMetaObject::invokeMethod(
+            this, [this] { Finish(heldResult_); }, Qt::QueuedConnection);
+    }
+}
+
+void ProgressDialog::timerEvent(QTimerEvent* event) {
+    if (timerId_ != 0 && event->timerId() == timerId_) {
+        Tick(q8::TickMs());
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void ProgressDialog::Finish(int result) {
+    switch (phase_) {
+        case Phase::NotShown:
+            if (heldResult_ == 0) {
+                heldResult_ = result;  // the first request wins
+            }
+            return;
+        case Phase::Running:
+            break;
+        case Phase::Ended:
+            return;
+    }
+    phase_ = Phase::Ended;
+    if (timerId_ != 0) {
+        killTimer(timerId_);
+        timerId_ = 0;
+    }
+    done(result);
+}
+
+}  // namespace q8ui

@@ -1,0 +1,208 @@
+// The progress window: what its ticks draw from the transfer state, and the
+// ways a run ends (outcome, Cancel/Escape/close box, the worker's request).
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "link/Tick.h"
+#include "protocol/ProgressTick.h"
+#include "ui/ProgressDialog.h"
+
+namespace {
+
+using q8::TransferState;
+using q8ui::ProgressDialog;
+
+const QString NONE;
+
+QString Remaining(int minutes, int seconds) {
+    return QStringLiteral("剩余时间：%1分%2秒").arg(minutes).arg(seconds);
+}
+
+void SetState(TransferState& state, uint32_t done, uint32_t total, uint32_t startTick) {
+    state.SetDone(done);
+    state.SetTotal(total);
+    state.SetStartTick(startTick);
+}
+
+// Runs the dialog with `action` scheduled `afterMs` into the run. A run that
+// does not end within 5 s is ended with -1 so that the test fails, not hangs;
+// the show first gets exec() out of its loop also where the window was hidden
+// before the loop began.
+int RunWith(ProgressDialog& dialog, const TransferState& state, std::function<void()> action,
+            int afterMs = 50) {
+    if (action) {
+        QTimer::singleShot(afterMs, &dialog, action);
+    }
+    QTimer::singleShot(5000, &dialog, [&dialog] {
+        dialog.show();
+        dialog.done(-1);
+    });
+    return dialog.Run(state);
+}
+
+struct Snapshot {
+    bool keepRunning;
+    uint32_t done, total, startTick, outcome;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Snap(const TransferState& s) {
+    return {s.KeepRunning(), s.Done(), s.Total(), s.StartTick(), s.Outcome()};
+}
+
+TEST(ProgressDialogTick, GateFallbackAndRateZeroAcrossTicks) {
+    struct Step {
+        uint32_t done, total, startTick, now;
+        int bar;
+        QString text;
+    };
+    const std::vector<Step> steps = {
+        {1024, 10000, 0, 1024, 0, NONE},              // at the gate: nothing drawn
+        {1025, 10000, 0, 1025, 10, Remaining(0, 8)},  // 1 B/ms, 8975 ms left
+        {1000, 10000, 0, 2000, 10, Remaining(0, 8)},  // back under the gate: kept
+        {5000, 10000, 0, 1000, 50, Remaining(0, 1)},  // 5 B/ms, 1000 ms left
+        {6000, 10000, 0, 100000, 60, NONE},           // rate 0 clears the line
+        {5000, 4000, 0, 1000, 100, Remaining(0, 0)},  // done past total
+    };
+    TransferState state;
+    state.Reset();
+    ProgressDialog dialog(nullptr);
+    dialog.Watch(state);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        SetState(state, s.done, s.total, s.startTick);
+        dialog.Tick(s.now);
+        EXPECT_EQ(dialog.BarPosition(), s.bar) << "step " << i;
+        EXPECT_EQ(dialog.RemainingText(), s.text) << "step " << i;
+    }
+    EXPECT_FALSE(dialog.HasEnded());
+}
+
+TEST(ProgressDialogTick, PercentExactPastThirtyTwoBitProducts) {
+    // done * 100 wraps 32 bits for all of these totals.
+    const std::array<std::array<uint32_t, 3>, 3> cases = {{
+        {99999999u, 100000000u, 99},
+        {3000000000u, 4000000000u, 75},
+        {4294967294u, 4294967295u, 99},
+    }};
+    for (const auto& [done, total, percent] : cases) {
+        TransferState state;
+        state.Reset();
+        SetState(state, done, total, 0);
+        ProgressDialog dialog(nullptr);
+        dialog.Watch(state);
+        dialog.Tick(1000);
+        EXPECT_EQ(dialog.BarPosition(), static_cast<int>(percent)) << done << "/" << total;
+    }
+}
+
+TEST(ProgressDialogRun, OutcomeEndsOnATickWithoutDrawingIt) {
+    const std::array<std::array<int, 2>, 4> cases = {{{1, 1}, {2, 3}, {3, 5}, {7, 5}}};
+    for (const auto& [outcome, result] : cases) {
+        TransferState state;
+        state.Reset();
+        SetState(state, 10000, 10000, q8::TickMs() - 1000);
+        state.SetOutcome(static_cast<uint32_t>(outcome));
+        ProgressDialog dialog(nullptr);
+        EXPECT_EQ(RunWith(dialog, state, nullptr), result) << "outcome " << outcome;
+        EXPECT_TRUE(dialog.HasEnded());
+        EXPECT_EQ(dialog.BarPosition(), 0);
+        EXPECT_EQ(dialog.RemainingText(), NONE);
+    }
+}
+
+TEST(ProgressDialogRun, TimerDrawsWhileRunningAndCaptionFollows) {
+    TransferState state;
+    state.Reset();
+    SetState(state, 5000, 10000, q8::TickMs());
+    ProgressDialog dialog(nullptr);
+    dialog.SetCaption(QStringLiteral("下载文件..."));
+    dialog.SetLine(QStringLiteral("/home/u/a.bin"));
+    EXPECT_TRUE(dialog.windowTitle().isEmpty());
+
+    int barSeen = -1;
+    QString titleSeen, textSeen;
+    const int result = RunWith(
+        dialog, state,
+        [&] {
+            barSeen = dialog.BarPosition();
+            textSeen = dialog.RemainingText();
+            titleSeen = dialog.windowTitle();
+            dialog.ChangeCaption(QStringLiteral("上传文件..."));
+            state.SetOutcome(q8::OUTCOME_DONE);
+        },
+        800);
+    EXPECT_EQ(result, q8::PROGRESS_DONE);
+    EXPECT_EQ(barSeen, 50);
+    EXPECT_TRUE(textSeen.startsWith(QStringLiteral("剩余时间："))) << textSeen.toStdString();
+    EXPECT_EQ(titleSeen, QStringLiteral("下载文件..."));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("上传文件..."));
+    EXPECT_EQ(dialog.LineText(), QStringLiteral("/home/u/a.bin"));
+}
+
+TEST(ProgressDialogRun, CancelEscapeAndCloseBoxLeaveStateAlone) {
+    const std::vector<std::pair<const char*, std::function<void(ProgressDialog&)>>> ways = {
+        {"button", [](ProgressDialog& d) { d.findChild<QPushButton*>()->click(); }},
+        {"escape",
+         [](ProgressDialog& d) {
+             // To the focused button, as a real key press goes.
+             QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(d.findChild<QPushButton*>(), &key);
+         }},
+        {"close box", [](ProgressDialog& d) { d.close(); }},
+    };
+    for (const auto& [name, way] : ways) {
+        TransferState state;
+        state.Reset();
+        SetState(state, 5000, 10000, 1234);
+        const Snapshot before = Snap(state);
+        ProgressDialog dialog(nullptr);
+        EXPECT_EQ(RunWith(dialog, state, [&] { way(dialog); }), q8::PROGRESS_CANCELLED) << name;
+        EXPECT_TRUE(dialog.HasEnded()) << name;
+        EXPECT_TRUE(Snap(state) == before) << name;
+    }
+}
+
+TEST(ProgressDialogRun, WorkerEndBeforeTheWindowIsUpIsHeld) {
+    TransferState state;
+    state.Reset();
+    ProgressDialog dialog(nullptr);
+    dialog.EndFromWorker(q8::PROGRESS_FAILED);
+    EXPECT_FALSE(dialog.HasEnded());
+    EXPECT_EQ(RunWith(dialog, state, nullptr), q8::PROGRESS_FAILED);
+    EXPECT_TRUE(dialog.HasEnded());
+}
+
+TEST(ProgressDialogRun, RequestsAndTicksAfterTheEndAreIgnored) {
+    TransferState state;
+    state.Reset();
+    SetState(state, 5000, 10000, 0);
+    ProgressDialog dialog(nullptr);
+    dialog.Tick(1000);  // nothing watched yet
+    EXPECT_EQ(dialog.BarPosition(), 0);
+    dialog.SetCaption(QStringLiteral("A"));
+    EXPECT_EQ(RunWith(dialog, state, [&] { dialog.EndFromWorker(q8::PROGRESS_FAILED); }),
+              q8::PROGRESS_FAILED);
+
+    dialog.ChangeCaption(QStringLiteral("B"));
+    dialog.EndFromWorker(q8::PROGRESS_DONE);
+    dialog.reject();
+    state.SetDone(9000);
+    dialog.Tick(1000);
+    state.SetOutcome(q8::OUTCOME_DONE);
+    dialog.Tick(1000);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("A"));
+    EXPECT_EQ(dialog.result(), q8::PROGRESS_FAILED);
+    EXPECT_EQ(dialog.BarPosition(), 0);
+    EXPECT_EQ(dialog.Run(state), q8::PROGRESS_FAILED);  // runs once
+}
+
+}  // namespace
