@@ -218,10 +218,24 @@ TEST_F(MainWindowTest, DownloadThroughTheButtonsAddsTheRowsAndEndsTheBatchOnce) 
                          QString::fromStdString(WriteHostFile("课文二.bin", 600))};
     Click(q8ui::ID_OPEN);
     ASSERT_EQ(window->Control<q8ui::DownloadList>(q8ui::ID_DOWNLOAD_LIST)->RowCount(), 2);
+    // The worker retitles the dialog from its own thread once the device has
+    // accepted the file.
+    QStringList captions;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (q8ui::ProgressDialog* dialog = window->TransferUi().CurrentDialog()) {
+            if (captions.isEmpty() || captions.last() != dialog->windowTitle()) {
+                captions << dialog->windowTitle();
+            }
+        }
+    });
+    watch.start(10);
 
     Click(q8ui::ID_DOWNLOAD);
+    watch.stop();
 
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+    EXPECT_TRUE(captions.contains(QStringLiteral("下载文件..."))) << captions.join('|').toStdString();
     ASSERT_EQ(Cartridge()->RowCount(), 4);
     EXPECT_EQ(Cartridge()->RowTexts(2).at(0), QStringLiteral("one.bin"));
     EXPECT_EQ(Cartridge()->RowTexts(3).at(0), QStringLiteral("课文二.bin"));
@@ -307,6 +321,23 @@ TEST_F(MainWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) {
     Click(q8ui::ID_UPLOAD);
     EXPECT_EQ(ReadHostFile(old), expected);
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+
+    // Refused by the device: no outcome is set, so only the worker's own end
+    // request, carried over after its message, closes the dialog.
+    sim->AddFault(Fault{q8::CMD_UPLOAD_BEGIN, q8sim::EVERY_OCCURRENCE, FaultKind::Status, 0x05});
+    dialogs.saveAs = QString::fromStdString(dir + "/refused.bin");
+    bool rescued = false;
+    QTimer::singleShot(5000, [&] {
+        q8ui::ProgressDialog* dialog = window->TransferUi().CurrentDialog();
+        if (dialog != nullptr && !dialog->HasEnded()) {
+            rescued = true;
+            dialog->reject();
+        }
+    });
+    Click(q8ui::ID_UPLOAD);
+    EXPECT_FALSE(rescued);
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("卡盒没有此文件，请刷新！")});
+    EXPECT_EQ(ReadHostFile(dir + "/refused.bin"), "");
 }
 
 TEST_F(MainWindowTest, DeleteTheLastFileAndEraseTheVoice) {
