@@ -76,6 +76,13 @@ void ReportList::InsertRow(int row, const QStringList& texts) {
         item->setTextAlignment(c, Qt::Alignment(head->textAlignment(c)));
     }
     insertTopLevelItem(row, item);
+    // The mark and the hot row stay on their rows.
+    if (hot_ >= row) {
+        ++hot_;
+    }
+    if (mark_ >= row) {
+        ++mark_;
+    }
 }
 
 void ReportList::RemoveRow(int row) {
