@@ -8,18 +8,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" build
 
 work=$(mktemp -d)
-trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-
-# A few files, one with a Chinese name.
-mkdir "$work/cartridge"
-head -c 70000 /dev/urandom >"$work/cartridge/english1.bin"
-head -c 1536 /dev/urandom >"$work/cartridge/中文课本.bin"
-head -c 300000 /dev/urandom >"$work/cartridge/math-grade3.bin"
-
-"$root/build/sim/q8sim" --folder "$work/cartridge" --total 4194304 --free 3670016 >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-export Q8LOADER_COM1=$(head -n 1 "$work/sim.out")
+source "$root/scripts/sample-device.sh"
+trap 'stop_sample_device; rm -rf "$work"' EXIT
+make_sample_cartridge
+start_sample_device
 echo "Simulated device on $Q8LOADER_COM1"
 
 cli="$root/build/cli/q8loader-cli"

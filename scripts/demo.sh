@@ -14,25 +14,13 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 work=$(mktemp -d)
-sim_pid=
-trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
-
-# A few files on the cartridge, one with a Chinese name, and a few on the PC
-# to send (in the folder the open dialog starts in).
-mkdir "$work/cartridge" "$work/pc"
-head -c 70000 /dev/urandom >"$work/cartridge/english1.bin"
-head -c 1536 /dev/urandom >"$work/cartridge/中文课本.bin"
-head -c 300000 /dev/urandom >"$work/cartridge/math-grade3.bin"
-head -c 40000 /dev/urandom >"$work/pc/课文-unit5.bin"
-head -c 16385 /dev/urandom >"$work/pc/words-a.bin"
-
+source "$root/scripts/sample-device.sh"
+trap 'stop_sample_device; rm -rf "$work"' EXIT
+make_sample_cartridge
+make_sample_pc_files  # in the folder the open dialog starts in
 # --line-rate: transfers take as long as on the real 115200 bit/s line, so
 # the progress window has something to show.
-"$root/build/sim/q8sim" --folder "$work/cartridge" --total 4194304 --free 3670016 --line-rate \
-  >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-export Q8LOADER_COM1=$(head -n 1 "$work/sim.out")
+start_sample_device --line-rate
 echo "Simulated device on $Q8LOADER_COM1; files to send are in $work/pc"
 
 cd "$work/pc"
