@@ -7,6 +7,19 @@
 # every platform, bar the DLL import markings, whose warnings are off here.
 # Usage: cmake -DCXX=<mingw g++> -DSRC=<project root> [-DQT_HEADERS=<dir>]
 #        -P Win32SyntaxCheck.cmake
+# Compiles `source` syntax-only with the given extra flags; stops the check
+# at the first failure.
+function(check_compiles source)
+  execute_process(
+    COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Werror
+            -I${SRC}/src ${ARGN} ${source}
+    RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "does not compile for Windows: ${source}")
+  endif()
+  message(STATUS "compiles for Windows: ${source}")
+endfunction()
+
 file(GLOB sources ${SRC}/src/*/*.cpp ${SRC}/cli/*.cpp)
 list(FILTER sources EXCLUDE REGEX "Posix\\.cpp$")
 list(FILTER sources EXCLUDE REGEX "/src/ui/")
@@ -17,27 +30,14 @@ if(NOT win32_backends)
   message(FATAL_ERROR "no Win32 backends found under ${SRC}")
 endif()
 foreach(source ${sources})
-  execute_process(
-    COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Werror
-            -I${SRC}/src ${source}
-    RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "does not compile for Windows: ${source}")
-  endif()
-  message(STATUS "compiles for Windows: ${source}")
+  check_compiles(${source})
 endforeach()
 
 if(QT_HEADERS)
   file(GLOB ui_backends ${SRC}/src/ui/*Win32.cpp)
   foreach(source ${ui_backends})
-    execute_process(
-      COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Werror
-              -Wno-attributes -I${SRC}/src -isystem ${QT_HEADERS} -isystem ${QT_HEADERS}/QtCore
-              -isystem ${QT_HEADERS}/QtGui -isystem ${QT_HEADERS}/QtWidgets ${source}
-      RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-      message(FATAL_ERROR "does not compile for Windows: ${source}")
-    endif()
-    message(STATUS "compiles for Windows: ${source}")
+    check_compiles(${source} -Wno-attributes -isystem ${QT_HEADERS}
+                   -isystem ${QT_HEADERS}/QtCore -isystem ${QT_HEADERS}/QtGui
+                   -isystem ${QT_HEADERS}/QtWidgets)
   endforeach()
 endif()

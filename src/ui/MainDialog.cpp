@@ -31,14 +31,8 @@ constexpr int BUTTON_HEIGHT_DU = 14;
 
 const QColor ERROR_COLOUR(255, 0, 0);
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
-
-QGroupBox* AddGroup(QWidget* parent, const DialogBase& base, const char* title, int x, int y,
-                    int w, int h) {
-    auto* group = new QGroupBox(QString::fromUtf8(title), parent);
-    PlaceInUnits(group, base, x, y, w, h);
-    group->setFocusPolicy(Qt::NoFocus);
-    return group;
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), text.size());
 }
 
 }  // namespace
@@ -54,15 +48,22 @@ MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
       transfer_{station_, state_, transferUi_} {
     setWindowTitle(QString::fromUtf8(TXT_MAIN_CAPTION));
     setFont(DialogFont());
+    base_ = BaseUnitsOf(font());
     BuildControls();
 }
 
 MainDialog::~MainDialog() = default;
 
+void MainDialog::AddGroup(const char* title, int x, int y, int w, int h) {
+    auto* group = new QGroupBox(QString::fromUtf8(title), this);
+    PlaceInUnits(group, base_, x, y, w, h);
+    group->setFocusPolicy(Qt::NoFocus);
+}
+
 QPushButton* MainDialog::AddButton(int id, const char* text, int x, int y, int w) {
     auto* button = new QPushButton(QString::fromUtf8(text), this);
     button->setObjectName(QString::number(id));
-    PlaceInUnits(button, BaseUnitsOf(font()), x, y, w, BUTTON_HEIGHT_DU);
+    PlaceInUnits(button, base_, x, y, w, BUTTON_HEIGHT_DU);
     button->setDefault(false);
     return button;
 }
@@ -70,7 +71,7 @@ QPushButton* MainDialog::AddButton(int id, const char* text, int x, int y, int w
 QLineEdit* MainDialog::AddField(int id, int x, int y, int w, int h) {
     auto* field = new QLineEdit(this);
     field->setObjectName(QString::number(id));
-    PlaceInUnits(field, BaseUnitsOf(font()), x, y, w, h);
+    PlaceInUnits(field, base_, x, y, w, h);
     field->setReadOnly(true);
     field->setFrame(false);
     field->setFocusPolicy(Qt::NoFocus);
@@ -84,11 +85,10 @@ QLineEdit* MainDialog::AddField(int id, int x, int y, int w, int h) {
 
 // The controls in their tab order, at their places in dialog units.
 void MainDialog::BuildControls() {
-    const DialogBase base = BaseUnitsOf(font());
-    setFixedSize(DialogRect(base, 0, 0, MAIN_WIDTH_DU, MAIN_HEIGHT_DU).size());
+    setFixedSize(DialogRect(base_, 0, 0, MAIN_WIDTH_DU, MAIN_HEIGHT_DU).size());
 
-    AddGroup(this, base, "下载文件", 7, 25, 456, 107);
-    AddGroup(this, base, "卡盒", 7, 142, 456, 114);
+    AddGroup("下载文件", 7, 25, 456, 107);
+    AddGroup("卡盒", 7, 142, 456, 114);
     QPushButton* open = AddButton(ID_OPEN, "打开", 407, 35);
     QPushButton* remove = AddButton(ID_REMOVE, "删除", 407, 61);
     QPushButton* up = AddButton(ID_MOVE_UP, "上移", 407, 85);
@@ -108,23 +108,23 @@ void MainDialog::BuildControls() {
     QLineEdit* listValue = AddField(ID_LIST_TOTAL_VALUE, 9, 114, 89, 14);
     downloadList_ = new DownloadList(this, listLabel, listValue);
     downloadList_->setObjectName(QString::number(ID_DOWNLOAD_LIST));
-    PlaceInUnits(downloadList_, base, 102, 31, 298, 98);
+    PlaceInUnits(downloadList_, base_, 102, 31, 298, 98);
     cartridgeList_ = new ReportList(ReportList::Selection::Single, this);
     cartridgeList_->setObjectName(QString::number(ID_CARTRIDGE_LIST));
-    PlaceInUnits(cartridgeList_, base, 102, 147, 297, 105);
+    PlaceInUnits(cartridgeList_, base_, 102, 147, 297, 105);
     cartridgeList_->HideSelectionWithoutFocus();
     QPushButton* refresh = AddButton(ID_REFRESH, "刷新", 407, 232);
     status_ = AddField(ID_STATUS, 7, 259, 359, 14);
     // The colour a fresh field draws its text in; the status line goes back
     // to it whenever the error flag is cleared.
     normalColour_ = status_->palette().color(QPalette::Text);
-    AddGroup(this, base, "下载端口：", 17, 38, 59, 46);
+    AddGroup("下载端口：", 17, 38, 59, 46);
     com1_ = new QRadioButton(QStringLiteral("COM1"), this);
     com1_->setObjectName(QString::number(ID_COM1));
-    PlaceInUnits(com1_, base, 27, 53, 32, 10);
+    PlaceInUnits(com1_, base_, 27, 53, 32, 10);
     com2_ = new QRadioButton(QStringLiteral("COM2"), this);
     com2_->setObjectName(QString::number(ID_COM2));
-    PlaceInUnits(com2_, base, 27, 69, 32, 10);
+    PlaceInUnits(com2_, base_, 27, 69, 32, 10);
     for (QRadioButton* radio : {com1_, com2_}) {
         radio->setFocusPolicy(Qt::ClickFocus);
         // The toolkit's indicator is wider than the platform's the layout was
@@ -173,16 +173,22 @@ void MainDialog::Initialise() {
     q8::Refresh(station_);
 }
 
-void MainDialog::DeleteAllRows() { cartridgeList_->RemoveAllRows(); }
+void MainDialog::DeleteAllRows() {
+    cartridgeList_->RemoveAllRows();
+}
 
 void MainDialog::AppendRow(const q8::CartridgeRow& row) {
     cartridgeList_->InsertRow(cartridgeList_->RowCount(),
                               {FromUtf8(row.name), FromUtf8(row.size), FromUtf8(row.modified)});
 }
 
-int MainDialog::RowCount() const { return cartridgeList_->RowCount(); }
+int MainDialog::RowCount() const {
+    return cartridgeList_->RowCount();
+}
 
-int MainDialog::SelectionMark() const { return cartridgeList_->SelectionMark(); }
+int MainDialog::SelectionMark() const {
+    return cartridgeList_->SelectionMark();
+}
 
 void MainDialog::UpdateTexts(const q8::CartridgeModel& model) {
     status_->setText(FromUtf8(model.status.text));
@@ -193,7 +199,9 @@ void MainDialog::UpdateTexts(const q8::CartridgeModel& model) {
     status_->setPalette(p);
 }
 
-QColor MainDialog::StatusColour() const { return status_->palette().color(QPalette::Text); }
+QColor MainDialog::StatusColour() const {
+    return status_->palette().color(QPalette::Text);
+}
 
 void MainDialog::OnOpen() {
     QStringList paths;
@@ -202,17 +210,29 @@ void MainDialog::OnOpen() {
     }
 }
 
-void MainDialog::OnDownload() { q8::DownloadBatch(transfer_, downloadList_->Rows()); }
+void MainDialog::OnDownload() {
+    q8::DownloadBatch(transfer_, downloadList_->Rows());
+}
 
-void MainDialog::OnUpload() { q8::UploadFile(transfer_); }
+void MainDialog::OnUpload() {
+    q8::UploadFile(transfer_);
+}
 
-void MainDialog::OnDeleteLast() { q8::DeleteLastFile(station_, transferUi_); }
+void MainDialog::OnDeleteLast() {
+    q8::DeleteLastFile(station_, transferUi_);
+}
 
-void MainDialog::OnFormat() { q8::FormatCartridge(station_); }
+void MainDialog::OnFormat() {
+    q8::FormatCartridge(station_);
+}
 
-void MainDialog::OnEraseVoice() { q8::EraseVoice(station_); }
+void MainDialog::OnEraseVoice() {
+    q8::EraseVoice(station_);
+}
 
-void MainDialog::OnRefresh() { q8::Refresh(station_); }
+void MainDialog::OnRefresh() {
+    q8::Refresh(station_);
+}
 
 void MainDialog::OnPort(int portIndex) {
     q8::SelectPort(link_, model_, transferUi_, portIndex);

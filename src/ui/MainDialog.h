@@ -14,6 +14,7 @@
 #include "protocol/Station.h"
 #include "protocol/TransferRun.h"
 #include "protocol/TransferState.h"
+#include "ui/DialogUnits.h"
 #include "ui/UserDialogs.h"
 #include "ui/WindowTransferUi.h"
 
@@ -87,7 +88,9 @@ class MainDialog : public QDialog, public q8::CartridgeView {
 
   private:
     void BuildControls();
-    QPushButton* AddButton(int id, const char* text, int x, int y, int w = 50);  // w in dialog units
+    void AddGroup(const char* title, int x, int y, int w, int h);
+    QPushButton* AddButton(int id, const char* text, int x, int y,
+                           int w = 50);  // w in dialog units
     QLineEdit* AddField(int id, int x, int y, int w, int h);
 
     void OnOpen();
@@ -111,6 +114,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     q8::TransferState state_;
     q8::TransferContext transfer_;
 
+    DialogBase base_;  // of the dialog font
     QColor normalColour_;
     DownloadList* downloadList_ = nullptr;
     ReportList* cartridgeList_ = nullptr;
