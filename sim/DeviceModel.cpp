@@ -250,6 +250,9 @@ Reply DeviceModel::UploadNext(std::optional<uint8_t> forced) {
         return reply;
     }
     reply.dataOffset = reply.bytes.size();
+    // Room for the block up front: growing the 2-byte header in steps trips a
+    // false -Warray-bounds in GCC 12's optimised builds.
+    reply.bytes.reserve(reply.dataOffset + q8::BLOCK_SIZE);
     if (fileLeft) {
         const size_t count = std::min<size_t>(q8::BLOCK_SIZE, sendData_.size() - sendOffset_);
         const auto from = sendData_.begin() + static_cast<std::ptrdiff_t>(sendOffset_);

@@ -162,7 +162,9 @@ TEST_F(DownloadListTest, TotalSumsFootprintsAndIsEmptyWhenZero) {
         Clear();
         QStringList paths;
         for (size_t i = 0; i < test.sizes.size(); ++i) {
-            paths << MakeFile("f" + std::to_string(i), test.sizes[i]);
+            std::string name = "f";  // GCC 12 -O3 misreads "f" + to_string as overlapping
+            name += std::to_string(i);
+            paths << MakeFile(name, test.sizes[i]);
         }
         SetMarkers();
         list_.AddFiles(paths);

@@ -312,19 +312,6 @@ TEST_F(LinkTest, LargeFrameArrivesWholeThroughPartialWrites) {
     EXPECT_TRUE(seen == frame);
 }
 
-TEST_F(LinkTest, ReplyInPiecesWithPausesCompletes) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
-    const Bytes reply = Pattern(9);
-    std::thread device([&] {
-        for (size_t at = 0; at < reply.size(); at += 3) {
-            Pause(150);
-            com1_.Send(Bytes(reply.begin() + at, reply.begin() + at + 3));
-        }
-    });
-    EXPECT_EQ(ReadExactly(reply.size(), 3000), reply);
-    device.join();
-}
-
 TEST_F(LinkTest, DeadLineTimesOutAfterTheDeadline) {
     ASSERT_EQ(link_.Open(0, messages_), 1);
     uint8_t buffer[4];
@@ -356,15 +343,52 @@ TEST_F(LinkTest, WaitingBytesReturnAtOnceAndShortReplyKeepsWhatCame) {
     EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{1, 2, 3}));
 }
 
-TEST_F(LinkTest, ReplyFinishingInsideLastLowLevelReadCountsAfterDeadline) {
+// Replies that come in pieces, on time or late. A reply that completes inside
+// the low-level wait already running counts even after the deadline; bytes
+// that trickle in one piece at a time (as from a real UART) must not end that
+// wait early.
+struct PieceCase {
+    const char* what;
+    uint32_t deadlineMs;
+    std::vector<int> pausesMs;  // before each 3-byte piece
+    uint32_t result;
+    uint32_t received;
+};
+
+TEST_F(LinkTest, RepliesInPiecesCountWhenTheyCompleteInsideTheWait) {
+    const PieceCase cases[] = {
+        {"three pieces within the deadline", 3000, {150, 150, 150}, READ_OK, 9},
+        {"one late piece inside the first wait", 20, {150}, READ_OK, 3},
+        {"two late pieces inside the first wait", 20, {150, 40}, READ_OK, 6},
+        {"three late pieces inside the second wait", 500, {600, 20, 20}, READ_OK, 9},
+        {"the rest only after the wait", 20, {100, 700}, READ_TIMEOUT, 3},
+    };
     ASSERT_EQ(link_.Open(0, messages_), 1);
-    const Bytes reply = Pattern(4);
-    std::thread device([&] {
-        Pause(150);
-        com1_.Send(reply);
-    });
-    EXPECT_EQ(ReadExactly(reply.size(), 20), reply);
-    device.join();
+    for (const PieceCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        link_.Purge();
+        const Bytes reply = Pattern(3 * c.pausesMs.size());
+        std::thread device([&] {
+            for (size_t i = 0; i < c.pausesMs.size(); ++i) {
+                Pause(c.pausesMs[i]);
+                com1_.Send(Bytes(reply.begin() + static_cast<long>(3 * i),
+                                 reply.begin() + static_cast<long>(3 * i + 3)));
+            }
+        });
+        Bytes buffer(reply.size());
+        uint32_t received = 99;
+        const auto start = Clock::now();
+        const uint32_t result =
+            link_.Read(buffer.data(), static_cast<uint32_t>(reply.size()), received, c.deadlineMs);
+        const long elapsed = MsSince(start);
+        device.join();
+        EXPECT_EQ(result, c.result);
+        ASSERT_EQ(received, c.received);
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + received),
+                  Bytes(reply.begin(), reply.begin() + received));
+        // However the pieces fall, at most one wait past the deadline.
+        EXPECT_LE(elapsed, static_cast<long>(c.deadlineMs + LINK_READ_TIMEOUT_MS) + SLACK_MS);
+    }
 }
 
 TEST_F(LinkTest, ExtraBytesStayQueuedThroughWriteUntilPurge) {

@@ -93,8 +93,9 @@ std::string Shape(const std::vector<Action>& actions) {
     std::string text;
     for (const Action& action : actions) {
         text += text.empty() ? "" : " ";
-        text += action.kind == Action::Kind::Write ? "W" + std::to_string(action.bytes.size())
-                                                   : "P" + std::to_string(action.ms);
+        const bool write = action.kind == Action::Kind::Write;
+        text += write ? 'W' : 'P';
+        text += std::to_string(write ? action.bytes.size() : size_t{action.ms});
     }
     return text;
 }

@@ -28,7 +28,7 @@ inline constexpr uint32_t WRITE_FAILED = 1;
 
 inline constexpr uint32_t LINK_BIT_RATE = 115200;
 inline constexpr uint32_t LINK_QUEUE_BYTES = 2048;
-// One low-level read waits at most this long for the first byte.
+// One low-level read waits at most this long for the bytes it asks for.
 inline constexpr uint32_t LINK_READ_TIMEOUT_MS = 400;
 // One low-level write may take this long plus LINK_WRITE_MS_PER_BYTE a byte.
 inline constexpr uint32_t LINK_WRITE_TIMEOUT_MS = 400;
@@ -77,8 +77,9 @@ class SerialLink {
                   const char* stopBits, MessageSink& messages);
     void Close();
 
-    // One low-level read: returns the bytes delivered (possibly 0) after
-    // waiting at most LINK_READ_TIMEOUT_MS, or -1 on a port error.
+    // One low-level read: gathers until all `count` bytes are in or
+    // LINK_READ_TIMEOUT_MS has passed, and returns the bytes delivered
+    // (possibly 0), or -1 on a port error.
     long ReadSome(uint8_t* buffer, uint32_t count);
 
     // The POSIX file descriptor or the Win32 HANDLE; LINK_CLOSED when closed

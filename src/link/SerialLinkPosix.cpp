@@ -276,20 +276,23 @@ long SerialLink::ReadSome(uint8_t* buffer, uint32_t count) {
     if (!IsOpen()) {
         return -1;
     }
-    if (count == 0) {
-        return 0;
-    }
     const int fd = static_cast<int>(handle_);
     // A full wait ends strictly after the 400 ms, so a Read whose deadline
     // started with this wait has always passed it: one wait, never a second
     // one that depends on how the millisecond ticks fell.
     const uint32_t deadline = TickMs() + LINK_READ_TIMEOUT_MS + 1;
-    for (;;) {
-        const ssize_t got = read(fd, buffer, count);
-        if (got > 0) {
-            return static_cast<long>(got);
+    // Like the Win32 read with its total time-out, gather until every byte
+    // asked for is here or the wait is over: a UART delivers a late reply a
+    // few bytes at a time, and the caller's deadline is only looked at after
+    // this returns.
+    uint32_t got = 0;
+    while (got < count) {
+        const ssize_t n = read(fd, buffer + got, count - got);
+        if (n > 0) {
+            got += static_cast<uint32_t>(n);
+            continue;
         }
-        if (got < 0) {
+        if (n < 0) {
             const IoStep step = StepForErrno(errno);
             if (step == IoStep::Fail) {
                 return -1;
@@ -300,10 +303,15 @@ long SerialLink::ReadSome(uint8_t* buffer, uint32_t count) {
         }
         // Nothing waiting (read gave 0 or EAGAIN): wait for data or the deadline.
         const int ready = PollUntil(fd, POLLIN, deadline);
-        if (ready <= 0) {
-            return ready;
+        if (ready < 0) {
+            // Bytes already stored still count; the next call sees the error.
+            return got > 0 ? static_cast<long>(got) : -1;
+        }
+        if (ready == 0) {
+            break;
         }
     }
+    return static_cast<long>(got);
 }
 
 uint32_t SerialLink::Write(const uint8_t* buffer, uint32_t length) {

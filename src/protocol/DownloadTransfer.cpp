@@ -228,6 +228,9 @@ int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& row
         return BATCH_REFRESH_FAILED;
     }
     for (const DownloadRow& row : rows) {
+        if (transfer.ui.StopRequested()) {
+            return BATCH_STOPPED;
+        }
         // The count the latest refresh left, so a batch cannot push the
         // cartridge past six files.
         if (station.model.info.fileCount >= MAX_CARTRIDGE_FILES) {
@@ -236,10 +239,17 @@ int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& row
         }
         const int result = RunTransfer(transfer, TXT_ERASING, JoinPath(row.folder, row.name),
                                        [&transfer, &row] { DownloadWorker(transfer, row); });
-        if (result != PROGRESS_DONE) {
+        if (result != PROGRESS_DONE || transfer.ui.StopRequested()) {
             return BATCH_STOPPED;
         }
-        Refresh(station);
+        // A failed refresh leaves the file count at 0; going on would let the
+        // next row past the six-file check.
+        if (Refresh(station) != REFRESH_OK) {
+            return BATCH_REFRESH_FAILED;
+        }
+    }
+    if (transfer.ui.StopRequested()) {
+        return BATCH_STOPPED;
     }
     SendBatchEnd(station.wire);
     return BATCH_DONE;

@@ -38,6 +38,11 @@ class TransferUi : public MessageSink {
     // return at once.
     virtual void WaitForWorker(const WorkerThread& worker) = 0;
 
+    // Caller's thread, between the steps of a download batch: true once the
+    // user has asked for the whole batch to stop (the CLI's Ctrl-C between two
+    // files). A window's modal progress leaves no such moment.
+    virtual bool StopRequested() { return false; }
+
     // Caller's thread: the target of an upload. False when the user gave up.
     virtual bool ChooseUploadTarget(std::string& path) = 0;
 };
