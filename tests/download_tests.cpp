@@ -220,17 +220,39 @@ class FailingFile : public q8::SourceFile {
     }
 };
 
-TEST_F(DownloadTest, HostReadErrorFailsTheTransfer) {
+// A host file that another program cuts to 700 bytes while its second block
+// is on the way.
+class ShrinkingFile : public q8::SourceFile {
+  public:
+    explicit ShrinkingFile(std::string path) : path_(std::move(path)) {}
+    int64_t ReadAt(uint64_t offset, uint8_t* buffer, uint32_t count) override {
+        if (offset > 0) {
+            EXPECT_EQ(truncate(path_.c_str(), 700), 0);
+        }
+        return SourceFile::ReadAt(offset, buffer, count);
+    }
+
+  private:
+    std::string path_;
+};
+
+TEST_F(DownloadTest, HostReadErrorOrShrinkingFileFailsTheTransfer) {
     StartDevice();
     const q8::DownloadRow row = HostFile("r.bin", 2000);
-    model.info.freeBytes = 1 << 22;
-    state.Reset();
-    FailingFile file;
-    q8::DownloadWorker(transfer, row, file);
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_FAILED);
-    EXPECT_EQ(ui.Messages(), std::vector<std::string>{"在下载中传输数据出错！请重试"});
-    EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_BLOCK).size(), 1u);
-    EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_ENTRY).empty());
+    FailingFile failing;
+    ShrinkingFile shrinking(PathOf("r.bin"));
+    for (q8::SourceFile* file :
+         {static_cast<q8::SourceFile*>(&failing), static_cast<q8::SourceFile*>(&shrinking)}) {
+        sim->ClearWireLog();
+        model.info.freeBytes = 1 << 22;
+        state.Reset();
+        q8::DownloadWorker(transfer, row, *file);
+        EXPECT_EQ(state.Outcome(), q8::OUTCOME_FAILED);
+        EXPECT_EQ(ui.Messages().back(), "在下载中传输数据出错！请重试");
+        EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_BLOCK).size(), 1u);
+        EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_ENTRY).empty());
+    }
+    EXPECT_EQ(ui.Messages().size(), 2u);
 }
 
 // --- Cancel -------------------------------------------------------------------------
@@ -350,6 +372,26 @@ TEST_F(DownloadTest, BatchStopsAtSixFilesOnTheCartridge) {
         EXPECT_EQ(sim->Files().size(), 6u);
         sim->Stop();
     }
+}
+
+// The refresh after a file fails: the count it left (0) must not let the
+// next row past the six-file check.
+TEST_F(DownloadTest, BatchEndsWhenTheRefreshAfterAFileFails) {
+    SimConfig config;
+    for (int i = 0; i < 5; ++i) {
+        config.files.push_back(q8sim::SyntheticFile("old" + std::to_string(i) + ".bin", 10));
+    }
+    config.faults = {Fault{q8::CMD_HELLO, 2, FaultKind::NoReply}};
+    StartDevice(config);
+    const std::vector<q8::DownloadRow> rows = {HostFile("a.bin", 100), HostFile("b.bin", 100)};
+
+    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_REFRESH_FAILED);
+    EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY).size(), 1u);
+    EXPECT_EQ(sim->Files().size(), 6u);
+    EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
+    EXPECT_EQ(model.status.text, "没有在COM1上找到设备！");
+    EXPECT_TRUE(model.status.error);
+    EXPECT_TRUE(ui.Messages().empty());
 }
 
 TEST_F(DownloadTest, EmptyListAndFailedRefreshSendNothing) {

@@ -149,6 +149,46 @@ TEST_F(HostFileTest, CommitReplacesTargetKeepingItsPermissions) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+// A link as the target: the file it names gets the new bytes, the link stays
+// a link, and a link that leads nowhere names the file to create.
+TEST_F(HostFileTest, CommitThroughSymbolicLinksReplacesTheFileTheyName) {
+    fs::create_directory(PathOf("real"));
+    const std::string real = PathOf("real/book.bin");
+    Put(real, "old");
+    struct Case {
+        const char* link;
+        const char* pointsTo;  // as written into the link
+        std::string file;      // what must hold the new bytes
+    };
+    const Case cases[] = {
+        {"relative.bin", "real/book.bin", real},
+        {"absolute.bin", nullptr, real},
+        {"chain.bin", "relative.bin", real},
+        {"dangling.bin", "real/new.bin", PathOf("real/new.bin")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        const std::string link = PathOf(c.link);
+        ASSERT_EQ(symlink(c.pointsTo != nullptr ? c.pointsTo : real.c_str(), link.c_str()), 0);
+        q8::ReplacingFile file;
+        ASSERT_TRUE(file.Create(link));
+        EXPECT_EQ(fs::path(file.TempPath()).parent_path(), fs::path(PathOf("real")));
+        ASSERT_TRUE(Write(file, c.link));
+        ASSERT_TRUE(file.Commit());
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(Get(c.file), c.link);
+    }
+    EXPECT_EQ(Listing(), (std::set<std::string>{"absolute.bin", "chain.bin", "dangling.bin", "real",
+                                                "relative.bin"}));
+
+    // Links that go round in a circle name no file at all.
+    ASSERT_EQ(symlink("loop-b", PathOf("loop-a").c_str()), 0);
+    ASSERT_EQ(symlink("loop-a", PathOf("loop-b").c_str()), 0);
+    q8::ReplacingFile file;
+    EXPECT_FALSE(file.Create(PathOf("loop-a")));
+    EXPECT_TRUE(fs::is_symlink(PathOf("loop-a")));
+}
+
 TEST_F(HostFileTest, BareTargetNameUsesCurrentFolder) {
     const fs::path before = fs::current_path();
     fs::current_path(dir_);

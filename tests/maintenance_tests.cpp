@@ -228,6 +228,22 @@ TEST_F(MaintenanceTest, EraseSucceedsAndRefreshes) {
     EXPECT_EQ(view.updates, 1);
 }
 
+// The device answers after the 2500 ms deadline, one byte at a time, while
+// the link's last wait is still running: that reply counts.
+TEST_F(MaintenanceTest, LateEraseReplyInPiecesStillCounts) {
+    SimConfig config = WithFiles(1);
+    config.faults = {{q8::CMD_ERASE_VOICE,
+                      1,
+                      FaultKind::Script,
+                      0,
+                      0,
+                      {{2650, {q8::RPL_ERASE_VOICE}}, {20, {0x00}}}}};
+    StartDevice(config);
+    EXPECT_EQ(q8::EraseVoice(station), q8::MAINTENANCE_OK);
+    EXPECT_EQ(view.shownStatus, q8::TXT_ERASE_DONE);
+    EXPECT_FALSE(view.shownError);
+}
+
 TEST_F(MaintenanceTest, EraseFailuresGiveTheirTexts) {
     const BadReply cases[] = {
         {"0x01", {q8::CMD_ERASE_VOICE, 1, FaultKind::Status, 0x01}, q8::TXT_DOWNLOAD_STATE_AGAIN},

@@ -95,6 +95,9 @@ TEST_F(UploadTest, BrokenRepliesFailAndKeepTheOldFile) {
         Fault{q8::CMD_UPLOAD_BEGIN, 0, FaultKind::WrongCode, q8::RPL_UPLOAD_NEXT},
         Fault{q8::CMD_UPLOAD_BEGIN, 0, FaultKind::Truncate, 4},   // size bytes cut short
         Fault{q8::CMD_UPLOAD_NEXT, 3, FaultKind::Truncate, 300},  // block data cut short
+        // Counted over the whole run: the 2nd request of this upload, so the
+        // device says end of file after 512 of the 3000 bytes it announced.
+        Fault{q8::CMD_UPLOAD_NEXT, 5, FaultKind::Status, 0},
     };
     for (const Fault& fault : faults) {
         sim->ClearFaults();

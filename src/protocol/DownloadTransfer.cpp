@@ -79,17 +79,20 @@ bool FileSender::Prepare() {
     return true;
 }
 
-// Reads the block at `offset` straight into the frame. A last block that the
-// file only partly fills is padded with zeros, never with whatever an earlier
-// frame left in the buffer.
+// Reads the block at `offset` straight into the frame. Only the announced
+// size is read, and the rest of a last block is zeros, never whatever an
+// earlier frame left in the buffer. A file that comes up short of the size
+// announced (cut while it was sent) is a read error, not zeros on the
+// cartridge; bytes a growing file gained are not sent.
 bool FileSender::SendBlock(uint32_t offset) {
     uint8_t* payload = wire_.command.data() + PAYLOAD_OFFSET;
-    const int64_t got = file_.ReadAt(offset, payload, BLOCK_SIZE);
-    if (got < 0) {
+    const uint32_t want = offset < size_ ? std::min(BLOCK_SIZE, size_ - offset) : 0;
+    const int64_t got = file_.ReadAt(offset, payload, want);
+    if (got != static_cast<int64_t>(want)) {
         Fail(TXT_BLOCK_ERROR);
         return false;
     }
-    std::memset(payload + got, 0, BLOCK_SIZE - static_cast<uint32_t>(got));
+    std::memset(payload + want, 0, BLOCK_SIZE - want);
     wire_.command[0] = CMD_DOWNLOAD_BLOCK;
     wire_.command[1] = DOWNLOAD_BLOCK_ARGUMENT;
     wire_.command[PAYLOAD_OFFSET + BLOCK_SIZE] = 0;

@@ -61,7 +61,8 @@ class ReplacingFile {
     ~ReplacingFile() { Discard(); }
 
     // False when the target could not be written: its folder does not take a
-    // new file, or the target exists but is not a writable regular file.
+    // new file, or the target exists but is not a writable regular file. A
+    // symbolic link is followed: the file it names is replaced, the link stays.
     bool Create(const std::string& targetPath);
     bool IsOpen() const;
     // Writes all `count` bytes or returns false.

@@ -62,6 +62,33 @@ std::string TempPathFor(const std::string& target, unsigned serial) {
 
 std::atomic<unsigned> tempSerial{0};
 
+// Longest chain of symbolic links followed, as the kernel's own limit.
+constexpr int MAX_LINK_HOPS = 40;
+
+// The file a path names once symbolic links in its last part are followed,
+// so that an upload replaces the file a link points to and the link stays.
+// The result need not exist (a dangling link names the file to create); a
+// loop, or a link that cannot be read, leaves the path as it was.
+std::string FollowLinks(const std::string& path) {
+    std::string current = path;
+    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return current;
+        }
+        char target[PATH_MAX];
+        const ssize_t length = readlink(current.c_str(), target, sizeof(target) - 1);
+        if (length <= 0) {
+            return path;
+        }
+        const std::string next(target, static_cast<size_t>(length));
+        const size_t cut = current.rfind(PATH_SEPARATOR);
+        const bool relative = next[0] != PATH_SEPARATOR && cut != std::string::npos;
+        current = relative ? current.substr(0, cut + 1) + next : next;
+    }
+    return path;
+}
+
 }  // namespace
 
 bool SourceFile::Open(const std::string& path) {
@@ -119,10 +146,15 @@ void SourceFile::Close() {
     }
 }
 
-bool ReplacingFile::Create(const std::string& targetPath) {
+bool ReplacingFile::Create(const std::string& linkOrTarget) {
     Discard();
+    const std::string targetPath = FollowLinks(linkOrTarget);
     struct stat target {};
     const bool exists = stat(targetPath.c_str(), &target) == 0;
+    // A loop of links or an unreadable folder is no place to write.
+    if (!exists && errno != ENOENT) {
+        return false;
+    }
     if (exists) {
         if (!S_ISREG(target.st_mode)) {
             return false;

@@ -67,6 +67,11 @@ void UploadWorker(TransferContext& t, uint8_t index, ReplacingFile& file) {
             return Fail(t);
         }
         if (wire.reply[1] == STATUS_OK) {
+            // An end before the announced size is a broken transfer, not a
+            // shorter file: the old target must not be replaced by it.
+            if (state.Done() < state.Total()) {
+                return Fail(t);
+            }
             // End of file: only now does the new file take the target's place.
             if (!file.Commit()) {
                 return Fail(t);
