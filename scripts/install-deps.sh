@@ -3,8 +3,8 @@
 # those that are missing. Uses sudo when not run as root.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64-posix
-          qt6-base-dev qt6-qpa-plugins fonts-wqy-zenhei)
+packages=(g++ cmake ninja-build pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix
+          wine64 qt6-base-dev qt6-qpa-plugins fonts-wqy-zenhei)
 
 missing=()
 for p in "${packages[@]}"; do

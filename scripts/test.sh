@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the plain build and the AddressSanitizer/UBSan build, each
 # with warnings as errors, a Release build with its quick unit tests, and the
-# threaded transfer tests under ThreadSanitizer; the Win32 backends are
-# compiled with mingw-w64.
+# threaded transfer tests under ThreadSanitizer; the Windows build (mingw-w64)
+# runs its unit tests and a CLI session under Wine.
 # The tests wait on the (simulated) line, not the CPU, so they run in parallel.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +11,10 @@ jobs=${Q8_TEST_JOBS:-6}
 
 "$root/scripts/build.sh" build
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+# The Windows build: unit tests and a CLI session under Wine, compared with
+# the Linux CLI's.
+"$root/scripts/windows-test.sh"
 
 "$root/scripts/build.sh" build-asan -DQ8_SANITIZE=ON
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

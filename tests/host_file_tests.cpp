@@ -72,18 +72,6 @@ class ZoneOverride {
     std::optional<std::string> old_;
 };
 
-TEST(HostPath, SplitsAtLastSeparatorAndJoinsBack) {
-    std::string folder, name;
-    q8::SplitPath("/home/u/books/a.bin", folder, name);
-    EXPECT_EQ(folder, "/home/u/books");
-    EXPECT_EQ(name, "a.bin");
-    EXPECT_EQ(q8::JoinPath(folder, name), "/home/u/books/a.bin");
-
-    q8::SplitPath("a.bin", folder, name);
-    EXPECT_EQ(folder, "");
-    EXPECT_EQ(name, "a.bin");
-}
-
 TEST_F(HostFileTest, SourceReadsAtOffsetsUntilEnd) {
     Put(PathOf("s.bin"), "0123456789");
     q8::SourceFile source;

@@ -4,6 +4,9 @@
 
 #include "link/SerialLink.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "link/Texts.h"
 #include "link/Tick.h"
 
@@ -30,9 +33,22 @@ int SerialLink::Open(int portIndex, MessageSink& messages) {
     return 1;
 }
 
+std::string WithDeviceNamespace(const std::string& device) {
+    constexpr const char* COM_PREFIX = "COM";
+    constexpr size_t COM_PREFIX_LENGTH = 3;
+    const bool com = device.size() > COM_PREFIX_LENGTH &&
+                     std::equal(device.begin(), device.begin() + COM_PREFIX_LENGTH, COM_PREFIX,
+                                [](char a, char b) {
+                                    return std::toupper(static_cast<unsigned char>(a)) == b;
+                                }) &&
+                     device.find_first_not_of("0123456789", COM_PREFIX_LENGTH) == std::string::npos;
+    return com ? "\\\\.\\" + device : device;
+}
+
 int SerialLink::OpenDevice(const std::string& device, MessageSink& messages) {
     Close();
-    if (Configure(device, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
+    if (Configure(DeviceSystemPath(device), LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT,
+                  messages) == 0) {
         messages.Show(OpenErrorText(device));
         return 0;
     }

@@ -30,6 +30,10 @@ inline constexpr uint32_t LINK_BIT_RATE = 115200;
 inline constexpr uint32_t LINK_QUEUE_BYTES = 2048;
 // One low-level read waits at most this long for the bytes it asks for.
 inline constexpr uint32_t LINK_READ_TIMEOUT_MS = 400;
+// A low-level wait that ran its full time ends strictly after it, so a Read
+// whose deadline began with that wait has always passed it, on every
+// platform, however the millisecond ticks fell.
+inline constexpr uint32_t LINK_READ_WAIT_END_MS = LINK_READ_TIMEOUT_MS + 1;
 // One low-level write may take this long plus LINK_WRITE_MS_PER_BYTE a byte.
 inline constexpr uint32_t LINK_WRITE_TIMEOUT_MS = 400;
 inline constexpr uint32_t LINK_WRITE_MS_PER_BYTE = 50;
@@ -40,6 +44,13 @@ const char* PortName(int portIndex);
 // The device the system opens for a port name: on POSIX the path from the
 // environment or the default tty; on Windows the name itself.
 std::string PortDevicePath(const std::string& portName);
+
+// The path the system opens for a device named by the user (the CLI's --port):
+// on Windows a "COMn" name gets the device-namespace prefix, which COM10 and
+// above need; on POSIX the name as it is.
+std::string DeviceSystemPath(const std::string& device);
+// "COMn" (any case, any number) as "\\.\COMn"; every other name unchanged.
+std::string WithDeviceNamespace(const std::string& device);
 
 class SerialLink {
   public:

@@ -208,6 +208,10 @@ std::string PortDevicePath(const std::string& portName) {
     return portName;
 }
 
+std::string DeviceSystemPath(const std::string& device) {
+    return device;
+}
+
 SerialLink::SerialLink() = default;
 
 SerialLink::~SerialLink() {
@@ -277,10 +281,7 @@ long SerialLink::ReadSome(uint8_t* buffer, uint32_t count) {
         return -1;
     }
     const int fd = static_cast<int>(handle_);
-    // A full wait ends strictly after the 400 ms, so a Read whose deadline
-    // started with this wait has always passed it: one wait, never a second
-    // one that depends on how the millisecond ticks fell.
-    const uint32_t deadline = TickMs() + LINK_READ_TIMEOUT_MS + 1;
+    const uint32_t deadline = TickMs() + LINK_READ_WAIT_END_MS;
     // Like the Win32 read with its total time-out, gather until every byte
     // asked for is here or the wait is over: a UART delivers a late reply a
     // few bytes at a time, and the caller's deadline is only looked at after

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "link/Texts.h"
+#include "link/Tick.h"
 
 namespace q8 {
 
@@ -57,6 +58,10 @@ void SetStopBits(DCB& state, const char* stopBits) {
 
 std::string PortDevicePath(const std::string& portName) {
     return portName;
+}
+
+std::string DeviceSystemPath(const std::string& device) {
+    return WithDeviceNamespace(device);
 }
 
 SerialLink::SerialLink() = default;
@@ -129,9 +134,31 @@ long SerialLink::ReadSome(uint8_t* buffer, uint32_t count) {
     if (!IsOpen()) {
         return -1;
     }
+    const HANDLE port = PortHandle(handle_);
+    const uint32_t waitEnd = TickMs() + LINK_READ_WAIT_END_MS;
     DWORD got = 0;
-    if (!ReadFile(PortHandle(handle_), buffer, std::min(count, LARGEST_READ), &got, nullptr)) {
+    if (!ReadFile(port, buffer, std::min(count, LARGEST_READ), &got, nullptr)) {
         return -1;
+    }
+    if (got >= count) {
+        return static_cast<long>(got);
+    }
+    // The driver's time-out may end on a coarse timer step, at or just before
+    // 400 ms; a Read whose deadline began with this wait would then start a
+    // second one. Wait out the rest, as the POSIX read does, and take what
+    // arrived meanwhile, so both platforms judge a late reply alike.
+    const uint32_t now = TickMs();
+    if (TickPassed(waitEnd, now)) {
+        SleepMs(waitEnd - now);
+    }
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(port, &errors, &status) && status.cbInQue > 0) {
+        DWORD more = 0;
+        const DWORD want = std::min<DWORD>(status.cbInQue, count - got);
+        if (ReadFile(port, buffer + got, want, &more, nullptr)) {
+            got += more;
+        }
     }
     return static_cast<long>(got);
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "protocol/GbkText.h"
+#include "protocol/Utf8Sequence.h"
 
 namespace q8 {
 
@@ -15,18 +16,6 @@ constexpr const char* CODE_PAGE_936 = "CP936";
 constexpr const char* UTF8 = "UTF-8";
 constexpr const char* REPLACEMENT_UTF8 = "\xEF\xBF\xBD";  // U+FFFD
 constexpr const char* REPLACEMENT_GBK = "?";
-
-// Length of the UTF-8 sequence that starts with `lead`; 1 for a stray byte,
-// so that one bad byte is skipped at a time.
-size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2)
-        return 2;
-    return 1;
-}
 
 // Converts `in`, replacing each unconvertible piece with `replacement` and
 // skipping `skip(byte)` input bytes past it.

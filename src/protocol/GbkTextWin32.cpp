@@ -1,53 +1,98 @@
-// Code page 936 conversion through the Windows code page API.
+// Code page 936 conversion through the Windows code page API, one character
+// at a time, so that bad input is replaced exactly as the iconv backend does:
+// each invalid code page 936 byte becomes one U+FFFD, each character code
+// page 936 lacks (or bad UTF-8 sequence) one '?'. The system's own whole-string
+// conversion gives '?' for a cut double-byte character and "??" for a
+// character outside the basic plane.
 
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
 
+#include <algorithm>
+
 #include "protocol/GbkText.h"
+#include "protocol/Utf8Sequence.h"
 
 namespace q8 {
 
 namespace {
 
 constexpr UINT CODE_PAGE_936 = 936;
+constexpr const char* REPLACEMENT_UTF8 = "\xEF\xBF\xBD";  // U+FFFD
+constexpr char REPLACEMENT_GBK = '?';
+// One character: two UTF-16 units, or two code page 936 bytes.
+constexpr int LONGEST_CHARACTER = 4;
 
-std::wstring ToWide(UINT codePage, const std::string& in) {
-    if (in.empty()) {
-        return std::wstring();
-    }
-    const int size = static_cast<int>(in.size());
-    const int n = MultiByteToWideChar(codePage, 0, in.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-        MultiByteToWideChar(codePage, 0, in.data(), size, wide.data(), n);
-    }
-    return wide;
+bool IsGbkLeadByte(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
 }
 
-std::string FromWide(UINT codePage, const std::wstring& wide, const char* defaultChar) {
-    if (wide.empty()) {
-        return std::string();
-    }
-    const int size = static_cast<int>(wide.size());
+// Converts exactly one character's bytes to UTF-16; false when they are not
+// one valid character of `codePage`.
+bool OneToWide(UINT codePage, const char* bytes, int count, std::wstring& wide) {
+    wchar_t units[LONGEST_CHARACTER];
     const int n =
-        WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, defaultChar, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(codePage, 0, wide.data(), size, out.data(), n, defaultChar, nullptr);
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, count, units, LONGEST_CHARACTER);
+    if (n <= 0) {
+        return false;
     }
-    return out;
+    wide.assign(units, static_cast<size_t>(n));
+    return true;
+}
+
+// Converts one character's UTF-16 units; false when `codePage` lacks it.
+bool OneFromWide(UINT codePage, const std::wstring& wide, std::string& out) {
+    char bytes[LONGEST_CHARACTER];
+    BOOL usedDefault = FALSE;
+    const bool exact = codePage != CP_UTF8;
+    const int n = WideCharToMultiByte(codePage, exact ? WC_NO_BEST_FIT_CHARS : 0, wide.data(),
+                                      static_cast<int>(wide.size()), bytes, LONGEST_CHARACTER,
+                                      nullptr, exact ? &usedDefault : nullptr);
+    if (n <= 0 || usedDefault) {
+        return false;
+    }
+    out.append(bytes, static_cast<size_t>(n));
+    return true;
 }
 
 }  // namespace
 
-// Invalid code page 936 bytes come back from the system as U+FFFD.
 std::string GbkToUtf8(const std::string& gbk) {
-    return FromWide(CP_UTF8, ToWide(CODE_PAGE_936, gbk), nullptr);
+    std::string out;
+    std::wstring wide;
+    size_t at = 0;
+    while (at < gbk.size()) {
+        const bool pair = IsGbkLeadByte(static_cast<unsigned char>(gbk[at])) && at + 1 < gbk.size();
+        const int count = pair ? 2 : 1;
+        if (OneToWide(CODE_PAGE_936, gbk.data() + at, count, wide) &&
+            OneFromWide(CP_UTF8, wide, out)) {
+            at += static_cast<size_t>(count);
+            continue;
+        }
+        // A byte that starts no valid character: it alone is replaced and
+        // the next byte is read afresh.
+        out += REPLACEMENT_UTF8;
+        ++at;
+    }
+    return out;
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
-    return FromWide(CODE_PAGE_936, ToWide(CP_UTF8, utf8), "?");
+    std::string out;
+    std::wstring wide;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        const size_t length = Utf8SequenceLength(static_cast<unsigned char>(utf8[at]));
+        const size_t count = std::min(length, utf8.size() - at);
+        if (count != length ||
+            !OneToWide(CP_UTF8, utf8.data() + at, static_cast<int>(count), wide) ||
+            !OneFromWide(CODE_PAGE_936, wide, out)) {
+            out += REPLACEMENT_GBK;
+        }
+        at += count;
+    }
+    return out;
 }
 
 }  // namespace q8

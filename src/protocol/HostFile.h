@@ -17,11 +17,18 @@ inline constexpr char PATH_SEPARATOR = '\\';
 inline constexpr char PATH_SEPARATOR = '/';
 #endif
 
+// '/' everywhere; on Windows '\\' as well, since Windows and its dialogs
+// take and give either.
+bool IsPathSeparator(char c);
 // folder + separator + name.
 std::string JoinPath(const std::string& folder, const std::string& name);
 // Splits at the last separator: the folder without a trailing separator and
 // the name. A path without a separator has an empty folder.
 void SplitPath(const std::string& path, std::string& folder, std::string& name);
+// The path made absolute against the current folder, without touching the
+// file. UTF-8 in and out (through UTF-16 on Windows); the path itself when
+// the system cannot tell.
+std::string AbsolutePath(const std::string& path);
 
 // A file open for reading while other writers are kept out (advisory on
 // POSIX).

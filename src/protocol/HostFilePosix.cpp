@@ -91,6 +91,17 @@ std::string FollowLinks(const std::string& path) {
 
 }  // namespace
 
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == PATH_SEPARATOR) {
+        return path;
+    }
+    char folder[PATH_MAX];
+    if (getcwd(folder, sizeof(folder)) == nullptr) {
+        return path;
+    }
+    return JoinPath(folder, path);
+}
+
 bool SourceFile::Open(const std::string& path) {
     Close();
     // O_NONBLOCK so that a FIFO cannot hang the open; regular files ignore it.

@@ -88,7 +88,35 @@ std::string TempPathFor(const std::string& target, unsigned serial) {
 
 std::atomic<unsigned> tempSerial{0};
 
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) {
+        return std::string();
+    }
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
+    }
+    return utf8;
+}
+
 }  // namespace
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (path.empty() || needed == 0) {
+        return path;
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    full.resize(length);
+    return Utf8(full);
+}
 
 bool SourceFile::Open(const std::string& path) {
     Close();
