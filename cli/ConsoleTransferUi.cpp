@@ -10,6 +10,7 @@ namespace q8cli {
 namespace {
 
 constexpr uint32_t POLL_MS = 50;
+constexpr uint32_t WORKER_POLL_MS = 10;
 
 }  // namespace
 
@@ -39,17 +40,18 @@ void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::s
         }
     }
     ended_.store(0);
-    CatchInterrupt();
+    HoldStopSignals();
 }
 
 int ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
-    ListenForInterrupt();
-    int result = 0;
+    ListenForStopSignals();
+    // A stop that came before the worker started cancels it at its first step.
+    int result = StopSignalled() ? q8::PROGRESS_CANCELLED : 0;
     uint32_t sinceTick = 0;
     while (result == 0) {
         q8::SleepMs(POLL_MS);
         sinceTick += POLL_MS;
-        if (Interrupted()) {
+        if (StopSignalled()) {
             result = q8::PROGRESS_CANCELLED;
         } else if (ended_.load() != 0) {
             result = ended_.load();
@@ -86,11 +88,16 @@ void ConsoleTransferUi::ChangeCaption(const std::string& caption) {
 
 void ConsoleTransferUi::WaitForWorker(const q8::WorkerThread& worker) {
     // A second Ctrl-C while the worker finishes its read is swallowed: the
-    // line is left to it until it has ended.
+    // line is left to it until it has ended. Stop signals stay caught after
+    // it, so one in the refresh or the pause that follows ends the batch at
+    // its next step instead of the process.
     while (!worker.Ended()) {
-        q8::SleepMs(POLL_MS / 5);
+        q8::SleepMs(WORKER_POLL_MS);
     }
-    ReleaseInterrupt();
+}
+
+bool ConsoleTransferUi::StopRequested() {
+    return StopSignalled();
 }
 
 bool ConsoleTransferUi::ChooseUploadTarget(std::string& path) {

@@ -1,9 +1,10 @@
 #pragma once
 // The CLI's side of a transfer: a progress line on stderr instead of the
-// progress window, Ctrl-C as its Cancel button, messages on stderr.
+// progress window, a stop signal (Ctrl-C) as its Cancel button and as the end
+// of a download batch, messages on stderr.
 //
-// Thread: PrepareProgress, RunProgress and WaitForWorker on the main thread;
-// Show, ChangeCaption and EndProgress also from the worker.
+// Thread: PrepareProgress, RunProgress, WaitForWorker and StopRequested on the
+// main thread; Show, ChangeCaption and EndProgress also from the worker.
 
 #include <atomic>
 #include <mutex>
@@ -25,6 +26,7 @@ class ConsoleTransferUi : public q8::TransferUi {
     void ChangeCaption(const std::string& caption) override;
     void EndProgress(int result) override { ended_.store(result); }
     void WaitForWorker(const q8::WorkerThread& worker) override;
+    bool StopRequested() override;
     bool ChooseUploadTarget(std::string& path) override;
 
   private:

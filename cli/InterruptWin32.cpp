@@ -12,33 +12,50 @@ namespace q8cli {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+// The system ends the process as soon as the handler of these returns (or
+// after its own grace time); holding the handler gives the main thread time
+// to cancel, wait for the worker and remove the temporary. The process ends
+// when main returns.
+constexpr DWORD ENDING_GRACE_MS = 5000;
+
+std::atomic<bool> stopSignalled{false};
 
 // Runs on a thread of its own that the console starts; the worker is never
 // disturbed by it.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        interrupted.store(true);
-        return TRUE;
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            stopSignalled.store(true);
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            stopSignalled.store(true);
+            Sleep(ENDING_GRACE_MS);
+            return TRUE;
+        default:
+            return FALSE;
     }
-    return FALSE;
 }
 
 }  // namespace
 
-void CatchInterrupt() {
-    interrupted.store(false);
+// No signal ends a Windows process in the middle of a write, and the port is
+// a handle, never a stream's descriptor number.
+void PrepareProcess() {}
+
+void CatchStopSignals() {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-void ListenForInterrupt() {}
+// The console handler never runs on the worker.
+void HoldStopSignals() {}
 
-bool Interrupted() {
-    return interrupted.load();
-}
+void ListenForStopSignals() {}
 
-void ReleaseInterrupt() {
-    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+bool StopSignalled() {
+    return stopSignalled.load();
 }
 
 bool StderrIsTerminal() {

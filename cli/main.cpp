@@ -1,6 +1,7 @@
 // q8loader-cli: the command-line companion. It drives the same core as the
 // window, for scripting and headless use.
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "ConsoleTransferUi.h"
 #include "ConsoleUi.h"
+#include "Interrupt.h"
 #include "link/SerialLink.h"
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/DownloadTransfer.h"
@@ -24,6 +26,13 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// Bytes below this, and DEL, are control characters in a cartridge name.
+constexpr unsigned char FIRST_PRINTABLE = 0x20;
+constexpr unsigned char DEL = 0x7F;
+constexpr size_t ESCAPE_BYTES = sizeof "\\xff";  // with its terminating NUL
+
+constexpr const char* OUTPUT_FAILED = "q8loader-cli: cannot write the output";
+
 constexpr const char* USAGE =
     "usage: q8loader-cli [--port COM1|COM2|PATH] COMMAND [ARGS]\n"
     "\n"
@@ -35,7 +44,8 @@ constexpr const char* USAGE =
     "  format              format the cartridge\n"
     "\n"
     "During a transfer a progress line is shown when stderr is a terminal, and\n"
-    "Ctrl-C cancels it. Exit status: 0 done, 1 failed or refused, 2 usage.\n"
+    "Ctrl-C cancels it and the files still to come. Exit status: 0 done, 1 failed\n"
+    "or refused or cancelled, 2 usage.\n"
     "\n"
     "Without --port the tool opens COM1 and falls back to COM2. On Linux COM1 and\n"
     "COM2 are the devices named by Q8LOADER_COM1 and Q8LOADER_COM2 (default\n"
@@ -99,6 +109,50 @@ bool OpenPort(const Options& options, q8::SerialLink& link, q8::CartridgeModel& 
     return link.OpenDevice(options.port, messages) == 1;
 }
 
+// errno of the first failed flush of stdout; 0 while none has failed.
+int outputError = 0;
+
+void FlushOutput() {
+    if (std::fflush(stdout) != 0 && outputError == 0) {
+        outputError = errno;
+    }
+}
+
+// After every command: output that could not be written (a full disk, a
+// closed pipe or stdout) fails the command, whatever the command did.
+int CheckOutput(int code) {
+    FlushOutput();
+    if (!std::ferror(stdout)) {
+        return code;
+    }
+    if (outputError != 0) {
+        std::fprintf(stderr, "%s: %s\n", OUTPUT_FAILED, std::strerror(outputError));
+    } else {
+        std::fprintf(stderr, "%s\n", OUTPUT_FAILED);
+    }
+    return EXIT_FAILED;
+}
+
+// A cartridge name as one field of one line: control bytes as \xHH so the
+// device cannot drive the terminal or split the line, and the backslash
+// doubled so the escaping reads back unambiguously. UTF-8 passes untouched.
+std::string EscapeControls(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (byte < FIRST_PRINTABLE || byte == DEL) {
+            char escaped[ESCAPE_BYTES];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void PrintLine(FILE* to, const std::string& text) {
     if (!text.empty()) {
         std::fprintf(to, "%s\n", text.c_str());
@@ -114,11 +168,12 @@ int ReportStatus(const q8::CartridgeModel& model, bool ok) {
 int List(q8::Station& station, const q8cli::CollectedRows& rows) {
     const int result = q8::Refresh(station);
     for (const q8::CartridgeRow& row : rows.Rows()) {
-        std::printf("%s\t%s\t%s\n", row.name.c_str(), row.size.c_str(), row.modified.c_str());
+        std::printf("%s\t%s\t%s\n", EscapeControls(row.name).c_str(), row.size.c_str(),
+                    row.modified.c_str());
     }
     PrintLine(stdout, station.model.info.totalText);
     PrintLine(stdout, station.model.info.freeText);
-    std::fflush(stdout);
+    FlushOutput();
     return ReportStatus(station.model, result == q8::REFRESH_OK);
 }
 
@@ -163,9 +218,7 @@ int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& me
     return ReportStatus(station.model, result == q8::MAINTENANCE_OK);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     Options options;
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(USAGE, stdout);
@@ -192,9 +245,11 @@ int main(int argc, char** argv) {
     }
     const std::string& command = options.command;
     if (command == "download") {
+        q8cli::CatchStopSignals();
         return Download(transfer, options.args);
     }
     if (upload) {
+        q8cli::CatchStopSignals();
         return Upload(transfer, rows, std::atoi(options.args[0].c_str()));
     }
     if (command == "delete") {
@@ -207,4 +262,11 @@ int main(int argc, char** argv) {
         return ReportStatus(model, q8::FormatCartridge(station) == q8::MAINTENANCE_OK);
     }
     return List(station, rows);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    q8cli::PrepareProcess();
+    return CheckOutput(Run(argc, argv));
 }

@@ -1,5 +1,6 @@
 // q8loader-cli as a user runs it, against the simulated device.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,13 +32,16 @@ std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
-// Runs the CLI with COM1/COM2 pointing where the test says.
-CliRun RunCli(const std::string& args, const std::string& com1, const std::string& com2) {
+// Runs the CLI with COM1/COM2 pointing where the test says; `before` runs
+// first in its shell, and `stdoutTo` replaces the captured stdout.
+CliRun RunCli(const std::string& args, const std::string& com1, const std::string& com2,
+              const std::string& before = "", const std::string& stdoutTo = "") {
     char dir[] = "/tmp/q8cli-XXXXXX";
     EXPECT_NE(mkdtemp(dir), nullptr);
     const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
-    const std::string command = "Q8LOADER_COM1='" + com1 + "' Q8LOADER_COM2='" + com2 + "' " +
-                                Q8LOADER_CLI_PATH + " " + args + " >" + out + " 2>" + err;
+    const std::string command = before + " Q8LOADER_COM1='" + com1 + "' Q8LOADER_COM2='" + com2 +
+                                "' " + Q8LOADER_CLI_PATH + " " + args + " " +
+                                (stdoutTo.empty() ? ">" + out : stdoutTo) + " 2>" + err;
     const int status = std::system(command.c_str());
     CliRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -71,6 +76,35 @@ TEST(Cli, ListPrintsRowsThenSpaceTexts) {
               "空间共计:1.00*8Mbits\n"
               "空闲空间:1.50*8Kbits\n");
     EXPECT_EQ(run.err, "");
+}
+
+TEST(Cli, ListEscapesControlCharactersInNames) {
+    q8sim::SimConfig config;
+    const std::string name = "\xD6\xD0\x1b[2J\a\r\t\n\x7f\\";  // 中, then control bytes
+    config.files = {q8sim::SimFile{name, {2024, 1, 2, 3, 4, 0}, std::vector<uint8_t>(10)}};
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const CliRun run = RunCli("list", sim.DevicePath(), MISSING);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "中\\x1b[2J\\x07\\x0d\\x09\\x0a\\x7f\\\\\t10*8bits\t2024-1-2 3:4\n"
+              "空间共计:4.00*8Mbits\n空闲空间:4.00*8Mbits\n");
+}
+
+TEST(Cli, UnwritableOutputIsAFailure) {
+    q8sim::Simulator sim(SampleCartridge());
+    ASSERT_TRUE(sim.Start());
+    const struct {
+        const char* stdoutTo;
+        const char* reason;
+    } cases[] = {{">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stdoutTo);
+        const CliRun run = RunCli("list", sim.DevicePath(), MISSING, "", c.stdoutTo);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err,
+                  std::string("q8loader-cli: cannot write the output: ") + c.reason + "\n");
+    }
 }
 
 TEST(Cli, FallsBackToCom2AndAcceptsAnExplicitPort) {
@@ -228,6 +262,89 @@ TEST_F(CliFiles, CtrlCCancelsTheTransferAndWaitsForTheWorker) {
     EXPECT_LT(sim.Occurrences(0x88), 20);
     EXPECT_EQ(sim.Occurrences(0x89), 0);
     EXPECT_EQ(sim.Occurrences(0x8F), 0);
+}
+
+// Starts the CLI on `device` with stderr on /dev/null; the caller reaps it.
+pid_t StartCli(const std::string& device, std::vector<std::string> args) {
+    args.insert(args.begin(), {Q8LOADER_CLI_PATH, "--port", device});
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {  // only async-signal-safe calls until exec
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+// Inside the 1000 ms pause after a file: its end is seen at the next 500 ms
+// progress tick at the latest, and the pause follows.
+constexpr useconds_t INTO_THE_PAUSE_US = 750000;
+// Lets the device read whatever the CLI wrote just before it ended.
+constexpr useconds_t SETTLE_US = 200000;
+
+TEST_F(CliFiles, StopSignalsEndTheTransferAndCleanUp) {
+    const struct {
+        const char* name;
+        int signal;
+        uint8_t after;  // signalled once the device has had `count` of these
+        int count;
+        int hellos;  // refreshes begun: a stop in the pause skips the next one
+    } cases[] = {
+        {"SIGTERM during an upload", SIGTERM, q8::CMD_UPLOAD_NEXT, 3, 0},
+        {"SIGHUP during an upload", SIGHUP, q8::CMD_UPLOAD_NEXT, 3, 0},
+        {"SIGINT in the pause after a file", SIGINT, q8::CMD_DOWNLOAD_ENTRY, 1, 1},
+        {"SIGINT in the refresh after a file", SIGINT, q8::CMD_HELLO, 2, 2},
+    };
+    const std::string a = Put("a.bin", 3000), b = Put("b.bin", 3000);
+    const std::string target = Put("target.bin", 10), before = ReadAll(target);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool upload = c.after == q8::CMD_UPLOAD_NEXT;
+        q8sim::SimConfig config;
+        config.lineRate = upload;  // about 45 ms a block: still running when signalled
+        config.files = {q8sim::SyntheticFile("long.bin", 100000)};
+        // The refresh after the first file, held up long enough to be signalled in.
+        config.faults = {q8sim::Fault{q8::CMD_HELLO, 2, q8sim::FaultKind::Delay, 300}};
+        q8sim::Simulator sim(config);
+        ASSERT_TRUE(sim.Start());
+        const pid_t child = upload ? StartCli(sim.DevicePath(), {"upload", "0", target})
+                                   : StartCli(sim.DevicePath(), {"download", a, b});
+        ASSERT_GT(child, 0);
+        for (int i = 0; i < 5000 && sim.Occurrences(c.after) < c.count; ++i) {
+            usleep(2000);
+        }
+        ASSERT_EQ(sim.Occurrences(c.after), c.count);
+        usleep(c.after == q8::CMD_DOWNLOAD_ENTRY ? INTO_THE_PAUSE_US : 0);
+        kill(child, c.signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+        usleep(SETTLE_US);
+        EXPECT_EQ(sim.Occurrences(q8::CMD_HELLO), c.hellos);
+        EXPECT_EQ(sim.Files().size(), upload ? 1u : 2u);  // long.bin, and a.bin after a download
+        EXPECT_EQ(sim.Occurrences(q8::CMD_BATCH_END), 0);
+        EXPECT_EQ(ReadAll(target), before);
+        // a.bin, b.bin, target.bin: no temporary left beside the target
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
+    }
+}
+
+TEST_F(CliFiles, FileSizeLimitFailsTheUploadLikeAFullDisk) {
+    q8sim::SimConfig config;
+    config.files = {q8sim::SyntheticFile("big.bin", 3000)};
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    // In 512-byte units: the first block fits, the second goes past the limit.
+    const CliRun run =
+        RunCli("upload 0 " + dir + "/back.bin", sim.DevicePath(), MISSING, "ulimit -f 1;");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "传输数据出错！\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
 TEST_F(CliFiles, ProgressLineOnATerminal) {
