@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ConsoleText.h"
 #include "Interrupt.h"
 #include "link/Tick.h"
 
@@ -11,24 +12,45 @@ namespace {
 
 constexpr uint32_t POLL_MS = 50;
 constexpr uint32_t WORKER_POLL_MS = 10;
+constexpr const char* ERASE_LINE = "\r\033[K";
+constexpr int PERCENT_TEXT_BYTES = 24;  // " 100%  ", with room for any int
+
+// Columns a UTF-8 text takes on a terminal: one for ASCII, two for the
+// three-byte characters (CJK and the full-width signs the texts use).
+size_t DisplayWidth(const std::string& text) {
+    size_t width = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            width += 1;
+        } else if (byte >= 0xE0) {
+            width += 2;
+        } else if (byte >= 0xC0) {
+            width += 1;
+        }
+    }
+    return width;
+}
 
 }  // namespace
 
 ConsoleTransferUi::ConsoleTransferUi(std::string uploadTarget)
-    : terminal_(StderrIsTerminal()), uploadTarget_(std::move(uploadTarget)) {}
+    : terminal_(StderrIsTerminal()),
+      escapes_(terminal_ && StderrTakesEscapes()),
+      uploadTarget_(std::move(uploadTarget)) {}
 
 void ConsoleTransferUi::EndLine() {
     if (lineOpen_) {
-        std::fputc('\n', stderr);
+        WriteText(stderr, "\n");
         lineOpen_ = false;
+        drawnWidth_ = 0;
     }
 }
 
 void ConsoleTransferUi::Show(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     EndLine();
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
+    WriteText(stderr, text + "\n");
 }
 
 void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {
@@ -36,7 +58,7 @@ void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::s
         std::lock_guard<std::mutex> lock(mutex_);
         caption_ = caption;
         if (terminal_) {
-            std::fprintf(stderr, "%s\n", line.c_str());
+            WriteText(stderr, line + "\n");
         }
     }
     ended_.store(0);
@@ -75,9 +97,19 @@ void ConsoleTransferUi::Draw(const q8::ProgressTick& tick) {
     if (!terminal_) {
         return;
     }
-    std::fprintf(stderr, "\r\033[K%s %3d%%  %s", caption_.c_str(), tick.percent,
-                 tick.remaining.c_str());
-    std::fflush(stderr);
+    char percent[PERCENT_TEXT_BYTES];
+    std::snprintf(percent, sizeof percent, " %3d%%  ", tick.percent);
+    const std::string text = caption_ + percent + tick.remaining;
+    if (escapes_) {
+        WriteText(stderr, ERASE_LINE + text);
+    } else {
+        // Back to the start and over the old text; spaces cover what was
+        // longer before.
+        const size_t width = DisplayWidth(text);
+        const size_t cover = drawnWidth_ > width ? drawnWidth_ - width : 0;
+        WriteText(stderr, "\r" + text + std::string(cover, ' '));
+        drawnWidth_ = width;
+    }
     lineOpen_ = true;
 }
 

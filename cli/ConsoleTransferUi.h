@@ -34,10 +34,12 @@ class ConsoleTransferUi : public q8::TransferUi {
     void EndLine();  // with the lock held
 
     const bool terminal_;
+    const bool escapes_;  // the terminal erases a line on ESC[K
     const std::string uploadTarget_;
     std::mutex mutex_;
     std::string caption_;
     bool lineOpen_ = false;
+    size_t drawnWidth_ = 0;  // columns of the progress line last drawn
     std::atomic<int> ended_{0};
 };
 

@@ -1,12 +1,11 @@
 #include "ConsoleUi.h"
 
-#include <cstdio>
+#include "ConsoleText.h"
 
 namespace q8cli {
 
 void StderrMessages::Show(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
+    WriteText(stderr, text + "\n");
 }
 
 }  // namespace q8cli

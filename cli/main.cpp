@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ConsoleText.h"
 #include "ConsoleTransferUi.h"
 #include "ConsoleUi.h"
 #include "Interrupt.h"
@@ -66,8 +66,7 @@ bool ParseIndex(const std::string& text, int& index) {
     return index <= 255;
 }
 
-bool ParseOptions(int argc, char** argv, Options& options) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+bool ParseOptions(const std::vector<std::string>& args, Options& options) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--port" && options.command.empty()) {
             if (i + 1 >= args.size()) {
@@ -155,7 +154,7 @@ std::string EscapeControls(const std::string& name) {
 
 void PrintLine(FILE* to, const std::string& text) {
     if (!text.empty()) {
-        std::fprintf(to, "%s\n", text.c_str());
+        q8cli::WriteText(to, text + "\n");
     }
 }
 
@@ -168,8 +167,8 @@ int ReportStatus(const q8::CartridgeModel& model, bool ok) {
 int List(q8::Station& station, const q8cli::CollectedRows& rows) {
     const int result = q8::Refresh(station);
     for (const q8::CartridgeRow& row : rows.Rows()) {
-        std::printf("%s\t%s\t%s\n", EscapeControls(row.name).c_str(), row.size.c_str(),
-                    row.modified.c_str());
+        q8cli::WriteText(stdout,
+                         EscapeControls(row.name) + "\t" + row.size + "\t" + row.modified + "\n");
     }
     PrintLine(stdout, station.model.info.totalText);
     PrintLine(stdout, station.model.info.freeText);
@@ -181,10 +180,8 @@ int List(q8::Station& station, const q8cli::CollectedRows& rows) {
 std::vector<q8::DownloadRow> DownloadRows(const std::vector<std::string>& paths) {
     std::vector<q8::DownloadRow> rows;
     for (const std::string& path : paths) {
-        std::error_code error;
-        const std::filesystem::path absolute = std::filesystem::absolute(path, error);
         q8::DownloadRow row;
-        q8::SplitPath(error ? path : absolute.string(), row.folder, row.name);
+        q8::SplitPath(q8::AbsolutePath(path), row.folder, row.name);
         rows.push_back(row);
     }
     return rows;
@@ -218,14 +215,14 @@ int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& me
     return ReportStatus(station.model, result == q8::MAINTENANCE_OK);
 }
 
-int Run(int argc, char** argv) {
+int Run(const std::vector<std::string>& args) {
     Options options;
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(USAGE, stdout);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        q8cli::WriteText(stdout, USAGE);
         return EXIT_OK;
     }
-    if (!ParseOptions(argc, argv, options)) {
-        std::fputs(USAGE, stderr);
+    if (!ParseOptions(args, options)) {
+        q8cli::WriteText(stderr, USAGE);
         return EXIT_USAGE;
     }
 
@@ -268,5 +265,5 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     q8cli::PrepareProcess();
-    return CheckOutput(Run(argc, argv));
+    return CheckOutput(Run(q8cli::Utf8Arguments(argc, argv)));
 }

@@ -41,7 +41,7 @@ trap 'stop_sim; "$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 start_sim() {
   "$root/build/sim/q8sim" --file english1.bin=70000 --file 中文课本.bin=1536 \
-    --link "$ports/com1" >"$work/sim.out" &
+    --link "$ports/com1" "$@" >"$work/sim.out" &
   sim_pid=$!
   for _ in $(seq 50); do [ -L "$ports/com1" ] && [ -s "$work/sim.out" ] && break; sleep 0.1; done
 }
@@ -52,6 +52,7 @@ session() {
   local out=$1; shift
   mkdir -p "$out/pc"
   head -c 40000 /dev/zero | tr '\0' 'k' >"$out/pc/数学课本.bin"
+  touch -d '2024-05-06 07:08:09' "$out/pc/数学课本.bin"  # the same entry from both
   start_sim
   (
     cd "$out/pc"
@@ -66,6 +67,11 @@ session() {
     step format "$@" format
     step list3 "$@" list
   )
+  stop_sim
+  # Card-info data 600 ms late: past the 400 ms deadline and the wait that
+  # began with it, so both builds must refuse them.
+  start_sim --fault card-info:1:late-data:600
+  ( cd "$out/pc"; set +e; "$@" list >"$out/late.out" 2>"$out/late.err"; echo $? >"$out/late.rc" )
   stop_sim
   # A port that is not there. (Wine opens a mapped COM port whose device is
   # missing and fails only at the line settings, so the missing port is one

@@ -1,6 +1,7 @@
 #include "ui/DownloadList.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 #include "protocol/FormatSize.h"
@@ -46,7 +47,9 @@ void DownloadList::AddFiles(const QStringList& paths) {
         }
         std::string folder;
         std::string name;
-        q8::SplitPath(path.toUtf8().toStdString(), folder, name);
+        // Qt's dialogs give '/' on every system; the row keeps the
+        // system's own separator, which the transfer joins back.
+        q8::SplitPath(QDir::toNativeSeparators(path).toUtf8().toStdString(), folder, name);
         const auto size = static_cast<uint64_t>(info.size());
         InsertRow(RowCount(), {QString::fromStdString(name), SizeText(size),
                                ModifiedText(info.lastModified().toLocalTime()),

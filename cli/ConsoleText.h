@@ -1,0 +1,27 @@
+#pragma once
+// Text in and out of the CLI as the system hands it over: the command line as
+// UTF-8 whatever the Windows code page, and UTF-8 text written so that a
+// Windows console shows the characters (wide writes) while a file or a pipe
+// gets UTF-8 bytes. POSIX passes both through.
+// Thread: any; writes to one stream are not interleaved by callers.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace q8cli {
+
+// The arguments after the program name, UTF-8. On Windows they are read
+// again from the UTF-16 command line, since argv is in the ANSI code page and
+// loses every character it lacks.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Writes `text` (UTF-8) to stdout or stderr: through the stream's buffer,
+// or straight to a Windows console, after what the stream still buffers.
+void WriteText(FILE* stream, const std::string& text);
+
+// True when the terminal behind stderr understands the erase-line escape;
+// a Windows console without virtual-terminal processing prints it raw.
+bool StderrTakesEscapes();
+
+}  // namespace q8cli

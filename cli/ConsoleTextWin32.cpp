@@ -1,0 +1,86 @@
+#include "ConsoleText.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+namespace q8cli {
+
+namespace {
+
+std::string Utf8(const wchar_t* wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) {
+        return std::string();
+    }
+    std::string utf8(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), n, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(n - 1));  // without the terminating NUL
+    return utf8;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
+    }
+    return wide;
+}
+
+HANDLE HandleOf(FILE* stream) {
+    return GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+}
+
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+}  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return std::vector<std::string>(argv + 1, argv + argc);
+    }
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+        args.push_back(Utf8(wide[i]));
+    }
+    LocalFree(wide);
+    return args;
+}
+
+void WriteText(FILE* stream, const std::string& text) {
+    const HANDLE handle = HandleOf(stream);
+    if (!IsConsole(handle)) {
+        std::fwrite(text.data(), 1, text.size(), stream);
+        return;
+    }
+    // Whatever the stream still buffers goes first, in order.
+    std::fflush(stream);
+    const std::wstring wide = Wide(text);
+    DWORD written = 0;
+    (void)WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+bool StderrTakesEscapes() {
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+        return false;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+}  // namespace q8cli
