@@ -1,18 +1,29 @@
 // The window against q8sim over a pty: start-up, the port buttons, the status
 // colour, and every device button driven as a user would, with the dialogs
-// answered through the seam.
+// answered through the seam; where message boxes open, texts that do not
+// fit, and the keyboard (key presses through QTest, as the platform sends
+// them, to the control with the focus).
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "PtyFixture.h"
 #include "link/Texts.h"
@@ -32,6 +43,9 @@ using q8ui::MainDialog;
 
 constexpr const char* MISSING_PORT = "/nonexistent/q8-port";
 const QColor RED(255, 0, 0);
+// 中文中文中文中文: eight characters, the longest name the cartridge keeps.
+constexpr const char* EIGHT_CHINESE_GBK =
+    "\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4";
 
 class ScriptedDialogs : public q8ui::UserDialogs {
   public:
@@ -42,6 +56,7 @@ class ScriptedDialogs : public q8ui::UserDialogs {
         }
     }
     bool ChooseDownloadFiles(QWidget*, QStringList& paths) override {
+        ++opened;
         paths = openFiles;
         return !openFiles.isEmpty();
     }
@@ -57,6 +72,7 @@ class ScriptedDialogs : public q8ui::UserDialogs {
     QStringList messages;
     std::function<void()> onMessage;
     QStringList openFiles;
+    int opened = 0;
     QString saveAs;
     bool replace = false;
     int replaceAsked = 0;
@@ -89,11 +105,25 @@ class MainWindowTest : public ::testing::Test {
         setenv("Q8LOADER_COM1", com1 ? sim->DevicePath().c_str() : MISSING_PORT, 1);
         setenv("Q8LOADER_COM2", com1 ? MISSING_PORT : sim->DevicePath().c_str(), 1);
     }
-    void OpenWindow() {
-        window = std::make_unique<MainDialog>(link, dialogs);
+    void OpenWindow() { OpenWindow(dialogs); }
+    void OpenWindow(q8ui::UserDialogs& with) {
+        window = std::make_unique<MainDialog>(link, with);
         window->Initialise();
     }
     void Click(int id) { window->Control<QAbstractButton>(id)->click(); }
+    void ShowActive() {
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    // A key as the user presses it: to the control with the focus.
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+    std::string FocusName() const {
+        const QWidget* focus = QApplication::focusWidget();
+        return focus != nullptr ? focus->objectName().toStdString() : "none";
+    }
     QString Text(int id) const { return window->Control<QLineEdit>(id)->text(); }
     q8ui::ReportList* Cartridge() const {
         return window->Control<q8ui::ReportList>(q8ui::ID_CARTRIDGE_LIST);
@@ -235,7 +265,8 @@ TEST_F(MainWindowTest, DownloadThroughTheButtonsAddsTheRowsAndEndsTheBatchOnce) 
     watch.stop();
 
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
-    EXPECT_TRUE(captions.contains(QStringLiteral("下载文件..."))) << captions.join('|').toStdString();
+    EXPECT_TRUE(captions.contains(QStringLiteral("下载文件...")))
+        << captions.join('|').toStdString();
     ASSERT_EQ(Cartridge()->RowCount(), 4);
     EXPECT_EQ(Cartridge()->RowTexts(2).at(0), QStringLiteral("one.bin"));
     EXPECT_EQ(Cartridge()->RowTexts(3).at(0), QStringLiteral("课文二.bin"));
@@ -377,9 +408,195 @@ TEST_F(MainWindowTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {
         });
         window->OnSystemCommand(command);
         QApplication::processEvents();
-        EXPECT_EQ(opened, command == 16 || command == 31 ? QStringLiteral("关于 Linkwise")
-                                                         : QString())
+        EXPECT_EQ(opened,
+                  command == 16 || command == 31 ? QStringLiteral("关于 Linkwise") : QString())
             << command;
+    }
+}
+
+// A shown field scrolls to its caret; the first character shows when the
+// caret is at the start and nothing has scrolled out on the left.
+TEST_F(MainWindowTest, SpaceTextsShowFromTheFirstCharacterAndWholeInTheirToolTip) {
+    const std::pair<uint32_t, const char*> cases[] = {
+        {4u << 20, "空间共计:4.00*8Mbits"},
+        {128u << 20, "空间共计:128.00*8Mbits"},
+        {0x80000000u, "空间共计:-2147483648*8bits"},  // the longest size text
+    };
+    constexpr int CLEARLY_FITS_PX = 8;  // a text this much narrower fits
+    auto caretLeft = [](QLineEdit* field) {
+        field->grab();  // draws it, and with that scrolls it to its caret
+        return field->inputMethodQuery(Qt::ImCursorRectangle).toRect().left();
+    };
+    for (const auto& [totalBytes, text] : cases) {
+        SCOPED_TRACE(text);
+        SimConfig config;
+        config.totalBytes = totalBytes;
+        StartDevice(config);
+        OpenWindow();
+        Click(q8ui::ID_REFRESH);  // the same texts once more
+        QLineEdit* field = window->Control<QLineEdit>(q8ui::ID_TOTAL_SPACE);
+        EXPECT_EQ(field->text(), QString::fromUtf8(text));
+        QLineEdit unscrolled;
+        unscrolled.setFont(field->font());
+        unscrolled.resize(field->size());
+        unscrolled.setFrame(false);
+        EXPECT_EQ(caretLeft(field), caretLeft(&unscrolled));
+        const int width = field->fontMetrics().horizontalAdvance(field->text());
+        if (width > field->width() || width + CLEARLY_FITS_PX < field->width()) {
+            EXPECT_EQ(field->toolTip(), width > field->width() ? field->text() : QString());
+        }
+        window.reset();
+        sim->Stop();
+    }
+}
+
+// The platform's own message boxes, closed as soon as they are up.
+TEST_F(MainWindowTest, MessageBoxesOpenOverTheScreenUntilTheWindowIsUpThenOverIt) {
+    constexpr int CENTRED_PX = 8;  // frames are a few pixels
+    setenv("Q8LOADER_COM1", MISSING_PORT, 1);
+    setenv("Q8LOADER_COM2", MISSING_PORT, 1);
+    q8ui::NativeDialogs native(QString::fromStdString(dir + "/settings.ini"));
+    std::vector<QRect> boxes;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes.push_back(box->frameGeometry());
+            box->done(QMessageBox::Ok);
+        }
+    });
+    closer.start(10);
+    auto apart = [](const QRect& a, const QRect& b) {
+        return (a.center() - b.center()).manhattanLength();
+    };
+    OpenWindow(native);
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const QRect& box : boxes) {
+        EXPECT_LE(apart(box, window->screen()->availableGeometry()), CENTRED_PX);
+    }
+    window->move(200, 150);  // well away from the screen's centre
+    window->show();
+    Click(q8ui::ID_COM2);  // still missing: the link's message
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_LE(apart(boxes[3], window->frameGeometry()), CENTRED_PX);
+    EXPECT_GT(apart(boxes[3], window->screen()->availableGeometry()), 10 * CENTRED_PX);
+}
+
+TEST_F(MainWindowTest, CutCellsShowTheirWholeTextAsToolTip) {
+    SimConfig config;
+    config.files = {q8test::MakeSimFile("a.bin", 3000),
+                    q8test::MakeSimFile(EIGHT_CHINESE_GBK, 700)};
+    StartDevice(config);
+    OpenWindow();
+    const std::string folder = dir + "/" + std::string(60, 'f');
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    dialogs.openFiles = {QString::fromStdString(WriteHostFile(std::string(60, 'f') + "/s.bin", 1))};
+    Click(q8ui::ID_OPEN);
+    window->show();
+    // What a tool-tip request over a cell shows; a list that wants none
+    // ignores the request.
+    auto tipOver = [this](int list, int row, int column) {
+        auto* view = window->Control<q8ui::ReportList>(list);
+        const QPoint at = view->visualRect(view->model()->index(row, column)).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &help);
+        return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text().toStdString() : "";
+    };
+    EXPECT_EQ(tipOver(q8ui::ID_CARTRIDGE_LIST, 1, 0), "中文中文中文中文");
+    EXPECT_EQ(tipOver(q8ui::ID_CARTRIDGE_LIST, 0, 0), "");
+    EXPECT_EQ(tipOver(q8ui::ID_CARTRIDGE_LIST, 1, 1), "");
+    EXPECT_EQ(tipOver(q8ui::ID_DOWNLOAD_LIST, 0, 3), folder);
+    EXPECT_EQ(tipOver(q8ui::ID_DOWNLOAD_LIST, 0, 0), "");
+}
+
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndNoOther) {
+    StartDevice({});
+    OpenWindow();
+    ShowActive();
+    QTest::mouseClick(window->Control<QWidget>(q8ui::ID_REFRESH), Qt::LeftButton);
+    const struct {
+        int focus;  // clicked when a list, else given the focus
+        Qt::Key key;
+        int opens, refreshes;
+    } cases[] = {{q8ui::ID_CARTRIDGE_LIST, Qt::Key_Return, 0, 0},
+                 {q8ui::ID_DOWNLOAD_LIST, Qt::Key_Return, 0, 0},
+                 {q8ui::ID_COM1, Qt::Key_Enter, 0, 0},
+                 {q8ui::ID_REFRESH, Qt::Key_Return, 0, 1},
+                 {q8ui::ID_OPEN, Qt::Key_Enter, 1, 0}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.focus);
+        if (auto* list = window->Control<q8ui::ReportList>(test.focus)) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        } else {
+            window->Control<QWidget>(test.focus)->setFocus(Qt::TabFocusReason);
+        }
+        const int hellos = sim->Occurrences(q8::CMD_HELLO);
+        const int opens = dialogs.opened;
+        Press(test.key, test.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_EQ(dialogs.opened - opens, test.opens);
+        EXPECT_EQ(sim->Occurrences(q8::CMD_HELLO) - hellos, test.refreshes);
+    }
+}
+
+// Tab: the buttons in their order, the checked port button ("格式化" is
+// hidden), then the lists, whose arrow keys move the selection and the hot
+// row; the arrow keys in the port group open the other port.
+TEST_F(MainWindowTest, KeyboardReachesTheListsAndThePorts) {
+    StartDevice({});
+    OpenWindow();
+    ShowActive();
+    window->Control<QWidget>(q8ui::ID_OPEN)->setFocus(Qt::TabFocusReason);
+    std::string visited = FocusName();
+    for (int i = 0; i < 12; ++i) {
+        Press(Qt::Key_Tab);
+        visited += " " + FocusName();
+    }
+    EXPECT_EQ(visited, "1001 1002 1003 1004 1006 1007 1009 1010 1020 1011 1016 1017 1001");
+
+    const std::pair<Qt::Key, int> steps[] = {
+        {Qt::Key_Space, 0}, {Qt::Key_Down, 1}, {Qt::Key_Up, 0}};
+    window->Control<QWidget>(q8ui::ID_DOWNLOAD_LIST)->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Tab);
+    for (const auto& [key, row] : steps) {
+        Press(key);
+        EXPECT_EQ(Cartridge()->SelectionMark(), row) << key;
+        EXPECT_EQ(Cartridge()->HotRow(), row) << key;
+    }
+
+    window->Control<QWidget>(q8ui::ID_COM1)->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Down);
+    EXPECT_EQ(FocusName(), "1021");
+    EXPECT_TRUE(Checked(q8ui::ID_COM2));
+    EXPECT_EQ(Text(q8ui::ID_STATUS), QStringLiteral("打开COM2失败！"));  // COM2 is missing
+    window->Control<QWidget>(q8ui::ID_REFRESH)->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(FocusName(), "1021");
+}
+
+TEST_F(MainWindowTest, ShiftF10AndTheMenuKeyOpenTheContextMenu) {
+    setenv("Q8LOADER_COM1", MISSING_PORT, 1);
+    setenv("Q8LOADER_COM2", MISSING_PORT, 1);
+    OpenWindow();
+    const std::tuple<int, Qt::Key, Qt::KeyboardModifiers, bool> cases[] = {
+        {q8ui::ID_UPLOAD, Qt::Key_F10, Qt::ShiftModifier, true},
+        {q8ui::ID_CARTRIDGE_LIST, Qt::Key_Menu, Qt::NoModifier, true},
+        {q8ui::ID_UPLOAD, Qt::Key_F10, Qt::NoModifier, false},
+    };
+    for (const auto& [focus, key, modifiers, opens] : cases) {
+        SCOPED_TRACE(key);
+        ShowActive();  // again after the last menu
+        window->Control<QWidget>(focus)->setFocus(Qt::TabFocusReason);
+        QStringList items;
+        QTimer::singleShot(0, [&items] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (const QAction* action : menu->actions()) {
+                    items << action->text();
+                }
+                menu->close();
+            }
+        });
+        Press(key, modifiers);
+        QApplication::processEvents();
+        EXPECT_EQ(items.contains(QStringLiteral("关于 Linkwise(&A)...")), opens);
     }
 }
 

@@ -1,10 +1,13 @@
-// The progress window: what its ticks draw from the transfer state, and the
-// ways a run ends (outcome, Cancel/Escape/close box, the worker's request).
+// The progress window: what its ticks draw from the transfer state, the ways
+// a run ends (outcome, Cancel/Escape/close box, the worker's request), and a
+// path too long for its line.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
@@ -148,15 +151,19 @@ TEST(ProgressDialogRun, TimerDrawsWhileRunningAndCaptionFollows) {
     EXPECT_EQ(dialog.LineText(), QStringLiteral("/home/u/a.bin"));
 }
 
-TEST(ProgressDialogRun, CancelEscapeAndCloseBoxLeaveStateAlone) {
+TEST(ProgressDialogRun, CancelKeysAndCloseBoxLeaveStateAlone) {
+    // A key to the focused button, as a real key press goes.
+    auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [key, modifiers](ProgressDialog& d) {
+            QKeyEvent event(QEvent::KeyPress, key, modifiers);
+            QApplication::sendEvent(d.findChild<QPushButton*>(), &event);
+        };
+    };
     const std::vector<std::pair<const char*, std::function<void(ProgressDialog&)>>> ways = {
         {"button", [](ProgressDialog& d) { d.findChild<QPushButton*>()->click(); }},
-        {"escape",
-         [](ProgressDialog& d) {
-             // To the focused button, as a real key press goes.
-             QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-             QApplication::sendEvent(d.findChild<QPushButton*>(), &key);
-         }},
+        {"escape", press(Qt::Key_Escape)},
+        {"return", press(Qt::Key_Return)},
+        {"enter", press(Qt::Key_Enter, Qt::KeypadModifier)},
         {"close box", [](ProgressDialog& d) { d.close(); }},
     };
     for (const auto& [name, way] : ways) {
@@ -203,6 +210,32 @@ TEST(ProgressDialogRun, RequestsAndTicksAfterTheEndAreIgnored) {
     EXPECT_EQ(dialog.result(), q8::PROGRESS_FAILED);
     EXPECT_EQ(dialog.BarPosition(), 0);
     EXPECT_EQ(dialog.Run(state), q8::PROGRESS_FAILED);  // runs once
+}
+
+TEST(ProgressDialogLine, LongPathLosesTheMiddleOfItsFolderNotTheName) {
+    const QString folder(120, QLatin1Char('d'));
+    const struct {
+        QString path, start, end;  // what the shown line starts and ends with
+        bool cut;
+    } cases[] = {
+        {"/home/u/a.bin", "/home/u/a.bin", "", false},
+        {"/home/" + folder + "/课文-unit5.bin", "/home/", "/课文-unit5.bin", true},
+        {"C:\\lessons\\" + folder + "\\课文-unit5.bin", "C:\\", "\\课文-unit5.bin", true},
+        // A name too long on its own: the middle of the whole path goes.
+        {"/a/" + folder + folder + ".bin", "/a/d", "d.bin", true},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.path.toStdString());
+        ProgressDialog dialog(nullptr);
+        dialog.SetLine(test.path);
+        const QString shown = dialog.LineText();
+        EXPECT_TRUE(shown.startsWith(test.start) && shown.endsWith(test.end))
+            << shown.toStdString();
+        EXPECT_EQ(shown.contains(QChar(0x2026)), test.cut) << shown.toStdString();  // "…"
+        EXPECT_EQ(dialog.LineToolTip(), test.cut ? test.path : QString());
+        const QLineEdit* line = dialog.findChildren<QLineEdit*>().value(0);  // the path line
+        EXPECT_LE(QFontMetrics(line->font()).horizontalAdvance(shown), line->width());
+    }
 }
 
 }  // namespace

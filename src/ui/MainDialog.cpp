@@ -4,7 +4,6 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -16,9 +15,11 @@
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/DownloadList.h"
+#include "ui/PlainButton.h"
 #include "ui/ProgramIcon.h"
 #include "ui/ReportList.h"
 #include "ui/SystemMenu.h"
+#include "ui/TextField.h"
 #include "ui/UiTexts.h"
 
 namespace q8ui {
@@ -61,25 +62,16 @@ void MainDialog::AddGroup(const char* title, int x, int y, int w, int h) {
 }
 
 QPushButton* MainDialog::AddButton(int id, const char* text, int x, int y, int w) {
-    auto* button = new QPushButton(QString::fromUtf8(text), this);
+    auto* button = new PlainButton(QString::fromUtf8(text), this);
     button->setObjectName(QString::number(id));
     PlaceInUnits(button, base_, x, y, w, BUTTON_HEIGHT_DU);
-    button->setDefault(false);
     return button;
 }
 
-QLineEdit* MainDialog::AddField(int id, int x, int y, int w, int h) {
-    auto* field = new QLineEdit(this);
+TextField* MainDialog::AddField(int id, int x, int y, int w, int h) {
+    auto* field = new TextField(this);
     field->setObjectName(QString::number(id));
     PlaceInUnits(field, base_, x, y, w, h);
-    field->setReadOnly(true);
-    field->setFrame(false);
-    field->setFocusPolicy(Qt::NoFocus);
-    // A read-only field has no background of its own: it shows what is
-    // behind it, the window or a group box.
-    QPalette p = field->palette();
-    p.setColor(QPalette::Base, Qt::transparent);
-    field->setPalette(p);
     return field;
 }
 
@@ -100,12 +92,12 @@ void MainDialog::BuildControls() {
     format->hide();
     format->setEnabled(false);
     QPushButton* download = AddButton(ID_DOWNLOAD, "下载", 407, 206);
-    QLineEdit* listLabel = AddField(ID_LIST_TOTAL_LABEL, 9, 94, 77, 14);
+    TextField* listLabel = AddField(ID_LIST_TOTAL_LABEL, 9, 94, 77, 14);
     totalSpace_ = AddField(ID_TOTAL_SPACE, 9, 215, 89, 14);
     freeSpace_ = AddField(ID_FREE_SPACE, 9, 238, 90, 14);
     // Made before the lists because the download list writes it; a field is
     // no tab stop, so this leaves the tab order alone.
-    QLineEdit* listValue = AddField(ID_LIST_TOTAL_VALUE, 9, 114, 89, 14);
+    TextField* listValue = AddField(ID_LIST_TOTAL_VALUE, 9, 114, 89, 14);
     downloadList_ = new DownloadList(this, listLabel, listValue);
     downloadList_->setObjectName(QString::number(ID_DOWNLOAD_LIST));
     PlaceInUnits(downloadList_, base_, 102, 31, 298, 98);
@@ -126,16 +118,20 @@ void MainDialog::BuildControls() {
     com2_->setObjectName(QString::number(ID_COM2));
     PlaceInUnits(com2_, base_, 27, 69, 32, 10);
     for (QRadioButton* radio : {com1_, com2_}) {
-        radio->setFocusPolicy(Qt::ClickFocus);
         // The toolkit's indicator is wider than the platform's the layout was
         // made for; never cut the port's name short.
         radio->resize(std::max(radio->width(), radio->sizeHint().width()), radio->height());
+        connect(radio, &QRadioButton::toggled, this, &MainDialog::UpdatePortTabStop);
     }
+    UpdatePortTabStop();
     auto* ports = new QButtonGroup(this);
     ports->addButton(com1_, 0);
     ports->addButton(com2_, 1);
     QPushButton* erase = AddButton(ID_ERASE_VOICE, "擦除编辑语音", 17, 159, 57);
     AddField(ID_HINT, 7, 7, 456, 14);
+    // The lists come last in the tab order, after every button.
+    setTabOrder(erase, downloadList_);
+    setTabOrder(downloadList_, cartridgeList_);
 
     connect(open, &QPushButton::clicked, this, &MainDialog::OnOpen);
     connect(remove, &QPushButton::clicked, downloadList_, &DownloadList::RemoveDownloadFiles);
@@ -151,6 +147,7 @@ void MainDialog::BuildControls() {
     connect(com2_, &QRadioButton::clicked, this, [this] { OnPort(1); });
     connect(cartridgeList_, &ReportList::ClickedAt, this, &MainDialog::OnCartridgeListClicked);
     connect(cartridgeList_, &ReportList::FocusLost, this, &MainDialog::OnCartridgeListFocusLost);
+    connect(cartridgeList_, &ReportList::SelectedByKey, cartridgeList_, &ReportList::SetHotRow);
     connect(downloadList_, &ReportList::ClickedAt, this, &MainDialog::OnDownloadListClicked);
 
     UpdateTexts(model_);
@@ -237,6 +234,14 @@ void MainDialog::OnRefresh() {
 void MainDialog::OnPort(int portIndex) {
     q8::SelectPort(link_, model_, transferUi_, portIndex);
     UpdateTexts(model_);
+}
+
+// The port buttons are one tab stop, the checked one (COM1 while neither is);
+// the arrow keys move between them.
+void MainDialog::UpdatePortTabStop() {
+    const bool com2 = com2_->isChecked();
+    com1_->setFocusPolicy(com2 ? Qt::ClickFocus : Qt::StrongFocus);
+    com2_->setFocusPolicy(com2 ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void MainDialog::OnCartridgeListClicked(int row) {

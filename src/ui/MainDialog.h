@@ -19,7 +19,6 @@
 #include "ui/WindowTransferUi.h"
 
 class QButtonGroup;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -27,6 +26,7 @@ namespace q8ui {
 
 class DownloadList;
 class ReportList;
+class TextField;
 
 // Identifiers of the controls; also their object names ("1009"), so that
 // tests can find them.
@@ -91,7 +91,8 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     void AddGroup(const char* title, int x, int y, int w, int h);
     QPushButton* AddButton(int id, const char* text, int x, int y,
                            int w = 50);  // w in dialog units
-    QLineEdit* AddField(int id, int x, int y, int w, int h);
+    TextField* AddField(int id, int x, int y, int w, int h);
+    void UpdatePortTabStop();
 
     void OnOpen();
     void OnDownload();
@@ -118,9 +119,9 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     QColor normalColour_;
     DownloadList* downloadList_ = nullptr;
     ReportList* cartridgeList_ = nullptr;
-    QLineEdit* status_ = nullptr;
-    QLineEdit* totalSpace_ = nullptr;
-    QLineEdit* freeSpace_ = nullptr;
+    TextField* status_ = nullptr;
+    TextField* totalSpace_ = nullptr;
+    TextField* freeSpace_ = nullptr;
     QRadioButton* com1_ = nullptr;
     QRadioButton* com2_ = nullptr;
 };

@@ -1,6 +1,13 @@
 #include <QApplication>
+#include <QCursor>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <algorithm>
 
 #include "ui/UserDialogs.h"
 
@@ -9,13 +16,98 @@ namespace q8ui {
 namespace {
 
 const QString FILE_FILTERS = QStringLiteral("Bin Files (*.bin);;All Files (*.*)");
+// The user's settings of the tool: the folders the file dialogs last used.
+constexpr const char* SETTINGS_ORGANISATION = "q8loader";
+constexpr const char* SETTINGS_APPLICATION = "q8loader";
+const QString OPEN_FOLDER_KEY = QStringLiteral("folders/open");
+const QString SAVE_FOLDER_KEY = QStringLiteral("folders/save");
 
-QString MessageCaption() { return QApplication::applicationName(); }
+QString MessageCaption() {
+    return QApplication::applicationName();
+}
+
+// The screen a window that is not yet shown will open on: as the toolkit
+// places a window without an owner, the one under the mouse when the desktop
+// has several screens, else the window's own.
+QScreen* ScreenToOpenOn(const QWidget* window) {
+    if (QGuiApplication::primaryScreen()->virtualSiblings().size() > 1) {
+        if (QScreen* under = QGuiApplication::screenAt(QCursor::pos())) {
+            return under;
+        }
+    }
+    return window->screen();
+}
+
+// A message box that opens centred over its owner's window once that is on
+// screen, else over the screen that window will open on. The toolkit would
+// centre it over a window not yet shown, which sits at the top left.
+class CentredMessageBox : public QMessageBox {
+  public:
+    CentredMessageBox(Icon icon, const QString& text, StandardButtons buttons, QWidget* owner)
+        : QMessageBox(icon, MessageCaption(), text, buttons, owner) {}
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);  // gives the box its final size
+        move(FramePosition());          // before the window is mapped
+    }
+
+  private:
+    // Where the top left of the box's frame goes.
+    QPoint FramePosition() const {
+        const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+        QRect area;
+        QMargins frame;
+        if (owner != nullptr && owner->isVisible()) {
+            area = owner->frameGeometry();
+            // The box's own frame is not known before it is mapped; it gets
+            // the one its owner has.
+            const QRect inner = owner->geometry();
+            frame = QMargins(inner.left() - area.left(), inner.top() - area.top(),
+                             area.right() - inner.right(), area.bottom() - inner.bottom());
+        } else {
+            area = ScreenToOpenOn(owner != nullptr ? owner : this)->availableGeometry();
+        }
+        const QSize outer = size().grownBy(frame);
+        const QPoint centred = area.center() - QPoint(outer.width() / 2, outer.height() / 2);
+        // Never partly off the screen.
+        const QScreen* screen = QGuiApplication::screenAt(area.center());
+        const QRect bounds = (screen != nullptr ? screen : this->screen())->availableGeometry();
+        const int right = std::max(bounds.left(), bounds.right() + 1 - outer.width());
+        const int bottom = std::max(bounds.top(), bounds.bottom() + 1 - outer.height());
+        return QPoint(std::clamp(centred.x(), bounds.left(), right),
+                      std::clamp(centred.y(), bounds.top(), bottom));
+    }
+};
 
 }  // namespace
 
+NativeDialogs::NativeDialogs()
+    : settings_(std::make_unique<QSettings>(QLatin1String(SETTINGS_ORGANISATION),
+                                            QLatin1String(SETTINGS_APPLICATION))) {}
+
+NativeDialogs::NativeDialogs(const QString& settingsFile)
+    : settings_(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)) {}
+
+NativeDialogs::~NativeDialogs() = default;
+
+QString NativeDialogs::StartFolder(const QString& key) const {
+    const QString remembered = settings_->value(key).toString();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) {
+        return remembered;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+void NativeDialogs::RememberFolderOf(const QString& key, const QString& file) {
+    settings_->setValue(key, QFileInfo(file).absolutePath());
+    settings_->sync();
+}
+
 void NativeDialogs::Message(QWidget* owner, const QString& text) {
-    QMessageBox::warning(owner, MessageCaption(), text, QMessageBox::Ok);
+    CentredMessageBox box(QMessageBox::Warning, text, QMessageBox::Ok, owner);
+    box.exec();
 }
 
 bool NativeDialogs::ChooseDownloadFiles(QWidget* owner, QStringList& paths) {
@@ -23,10 +115,12 @@ bool NativeDialogs::ChooseDownloadFiles(QWidget* owner, QStringList& paths) {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(FILE_FILTERS.split(QStringLiteral(";;")));
-    if (dialog.exec() != QDialog::Accepted) {
+    dialog.setDirectory(StartFolder(OPEN_FOLDER_KEY));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return false;
     }
     paths = dialog.selectedFiles();
+    RememberFolderOf(OPEN_FOLDER_KEY, paths.first());
     return true;
 }
 
@@ -39,17 +133,20 @@ bool NativeDialogs::ChooseSaveFile(QWidget* owner, QString& path) {
     dialog.setDefaultSuffix(QStringLiteral("bin"));
     // The window asks before it replaces a file (ConfirmReplace), once.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setDirectory(StartFolder(SAVE_FOLDER_KEY));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return false;
     }
     path = dialog.selectedFiles().first();
+    RememberFolderOf(SAVE_FOLDER_KEY, path);
     return true;
 }
 
 bool NativeDialogs::ConfirmReplace(QWidget* owner, const QString& path) {
     const QString text = path + QStringLiteral("已存在。\n要替换它吗？");
-    return QMessageBox::question(owner, MessageCaption(), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    CentredMessageBox box(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 }  // namespace q8ui

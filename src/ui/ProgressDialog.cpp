@@ -1,15 +1,15 @@
 #include "ui/ProgressDialog.h"
 
-#include <QLineEdit>
 #include <QMetaObject>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QTimerEvent>
 
 #include "link/Tick.h"
 #include "protocol/ProgressTick.h"
 #include "ui/DialogUnits.h"
+#include "ui/PlainButton.h"
+#include "ui/TextField.h"
 
 namespace q8ui {
 
@@ -19,19 +19,6 @@ constexpr Qt::WindowFlags CAPTION_WITH_CLOSE_BOX = Qt::Dialog | Qt::CustomizeWin
                                                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                                    Qt::WindowCloseButtonHint;
 
-// A read-only line that reads like a label: no frame, no focus, and the
-// dialog's face behind it rather than an edit field's.
-QLineEdit* NewTextLine(QWidget* parent) {
-    auto* line = new QLineEdit(parent);
-    line->setReadOnly(true);
-    line->setFrame(false);
-    line->setFocusPolicy(Qt::NoFocus);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    line->setPalette(palette);
-    return line;
-}
-
 }  // namespace
 
 ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner, CAPTION_WITH_CLOSE_BOX) {
@@ -40,7 +27,8 @@ ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner, CAPTION_WITH_CLO
     const DialogBase base = BaseUnitsOf(font);
     setFixedSize(DialogRect(base, 0, 0, 331, 69).size());
 
-    line_ = NewTextLine(this);
+    // A long path loses the middle of its folder, never the file's name.
+    line_ = new TextField(this, TextField::Overflow::ElidePath);
     PlaceInUnits(line_, base, 7, 7, 317, 14);
 
     bar_ = new QProgressBar(this);
@@ -49,11 +37,11 @@ ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner, CAPTION_WITH_CLO
     bar_->setTextVisible(false);
     PlaceInUnits(bar_, base, 7, 29, 317, 14);
 
-    remaining_ = NewTextLine(this);
+    remaining_ = new TextField(this);
     PlaceInUnits(remaining_, base, 7, 48, 180, 14);
 
-    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel_->setAutoDefault(false);
+    // Return and Enter press it while it has the focus, which it keeps.
+    cancel_ = new PlainButton(QStringLiteral("Cancel"), this);
     PlaceInUnits(cancel_, base, 274, 48, 50, 14);
     connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::reject);
     cancel_->setFocus();
@@ -65,7 +53,6 @@ void ProgressDialog::SetCaption(const QString& caption) {
 
 void ProgressDialog::SetLine(const QString& line) {
     line_->setText(line);
-    line_->setCursorPosition(0);  // a long path shows its start, as typed
 }
 
 int ProgressDialog::Run(const q8::TransferState& state) {
@@ -115,6 +102,10 @@ QString ProgressDialog::RemainingText() const {
 
 QString ProgressDialog::LineText() const {
     return line_->text();
+}
+
+QString ProgressDialog::LineToolTip() const {
+    return line_->toolTip();
 }
 
 void ProgressDialog::reject() {

@@ -14,11 +14,12 @@
 
 #include "protocol/TransferState.h"
 
-class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
 namespace q8ui {
+
+class TextField;
 
 class ProgressDialog : public QDialog {
     Q_OBJECT
@@ -51,7 +52,9 @@ class ProgressDialog : public QDialog {
     // What the window shows, for tests.
     int BarPosition() const;
     QString RemainingText() const;
+    // The path line as shown (a long path elided) and its tool tip.
     QString LineText() const;
+    QString LineToolTip() const;
 
   public slots:
     void reject() override;  // Escape and the close box: PROGRESS_CANCELLED
@@ -71,8 +74,8 @@ class ProgressDialog : public QDialog {
     int timerId_ = 0;
     QString caption_;
     QProgressBar* bar_ = nullptr;
-    QLineEdit* line_ = nullptr;
-    QLineEdit* remaining_ = nullptr;
+    TextField* line_ = nullptr;
+    TextField* remaining_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };
 

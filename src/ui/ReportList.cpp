@@ -1,8 +1,11 @@
 #include "ui/ReportList.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace q8ui {
 
@@ -36,7 +39,7 @@ ReportList::ReportList(Selection selection, QWidget* parent) : QTreeWidget(paren
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(selection == Selection::Multiple ? QAbstractItemView::ExtendedSelection
                                                       : QAbstractItemView::SingleSelection);
-    setFocusPolicy(Qt::ClickFocus);  // a list is not a tab stop
+    setFocusPolicy(Qt::StrongFocus);  // a tab stop, so that the keyboard reaches the rows
     setItemDelegate(new HotRowDelegate(this));
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
@@ -53,7 +56,8 @@ void ReportList::AddColumn(const QString& title, int widthPixels, Qt::Alignment 
 
 void ReportList::HideSelectionWithoutFocus() {
     QPalette p = palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Inactive, QPalette::Base));
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Inactive, QPalette::Base));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Inactive, QPalette::Text));
     setPalette(p);
@@ -145,6 +149,43 @@ int ReportList::PreviousSelected(int row) const {
 void ReportList::SetHotRow(int row) {
     hot_ = row;
     viewport()->update();
+}
+
+QString ReportList::CutTextAt(const QPoint& pos) const {
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid()) {
+        return QString();
+    }
+    // The delegate's own measure of the cell, the one it elides by.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int needed = itemDelegateForIndex(index)->sizeHint(option, index).width();
+    return needed > columnWidth(index.column()) ? index.data(Qt::DisplayRole).toString()
+                                                : QString();
+}
+
+bool ReportList::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QTreeWidget::viewportEvent(event);
+    }
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = CutTextAt(help->pos());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+    }
+    return true;
+}
+
+void ReportList::keyPressEvent(QKeyEvent* event) {
+    const int markBefore = mark_;
+    const QItemSelection before = selectionModel()->selection();
+    QTreeWidget::keyPressEvent(event);
+    if (mark_ >= 0 && (mark_ != markBefore || selectionModel()->selection() != before)) {
+        emit SelectedByKey(mark_);
+    }
 }
 
 void ReportList::mouseReleaseEvent(QMouseEvent* event) {

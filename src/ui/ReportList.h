@@ -1,7 +1,9 @@
 #pragma once
 // A report-style list: columns of texts, whole rows selected, a selection
 // mark (the row most recently selected) and a hot row that the program sets
-// and that is drawn underlined. Both lists of the main window are one.
+// and that is drawn underlined. Both lists of the main window are one. A list
+// is a tab stop; the arrow keys move its selection. A cell whose text is cut
+// shows it whole as its tool tip.
 // Thread: the window thread.
 
 #include <QStringList>
@@ -42,12 +44,20 @@ class ReportList : public QTreeWidget {
     int HotRow() const { return hot_; }
     void SetHotRow(int row);
 
+    // The whole text of the cell at `pos` (viewport pixels) when the column
+    // is too narrow for it, else empty.
+    QString CutTextAt(const QPoint& pos) const;
+
   signals:
     // Any click released over the list: the row under it, or -1 for empty space.
     void ClickedAt(int row);
     void FocusLost();
+    // A key changed the selection; `row` is the new selection mark.
+    void SelectedByKey(int row);
 
   protected:
+    bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void selectionChanged(const QItemSelection& selected,

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <memory>
+
+class QSettings;
 
 namespace q8ui {
 
@@ -16,6 +19,8 @@ class UserDialogs {
     virtual ~UserDialogs() = default;
 
     // One fixed text and an OK button; returns once it has been dismissed.
+    // Centred over `owner`'s window, or before that window is on screen over
+    // the screen it will open on.
     virtual void Message(QWidget* owner, const QString& text) = 0;
 
     // The open dialog of the download list: several existing files. False
@@ -29,13 +34,26 @@ class UserDialogs {
     virtual bool ConfirmReplace(QWidget* owner, const QString& path) = 0;
 };
 
-// The platform's message boxes and file dialogs.
+// The platform's message boxes and file dialogs. The open and the save
+// dialog each start in the folder last used with it, remembered across runs
+// in the user's settings, else in the user's documents folder.
 class NativeDialogs : public UserDialogs {
   public:
+    NativeDialogs();
+    // Keeps the folders in the settings file `settingsFile` instead.
+    explicit NativeDialogs(const QString& settingsFile);
+    ~NativeDialogs() override;
+
     void Message(QWidget* owner, const QString& text) override;
     bool ChooseDownloadFiles(QWidget* owner, QStringList& paths) override;
     bool ChooseSaveFile(QWidget* owner, QString& path) override;
     bool ConfirmReplace(QWidget* owner, const QString& path) override;
+
+  private:
+    QString StartFolder(const QString& key) const;
+    void RememberFolderOf(const QString& key, const QString& file);
+
+    std::unique_ptr<QSettings> settings_;
 };
 
 }  // namespace q8ui
