@@ -8,4 +8,8 @@ void StderrMessages::Show(const std::string& text) {
     WriteText(stderr, text + "\n");
 }
 
+void StderrMessages::ShowWithDetail(const std::string& text, const std::string& detail) {
+    WriteText(stderr, detail.empty() ? text + "\n" : text + "\n" + detail + "\n");
+}
+
 }  // namespace q8cli

@@ -13,6 +13,8 @@ namespace q8cli {
 class StderrMessages : public q8::MessageSink {
   public:
     void Show(const std::string& text) override;
+    // The text, then what the system says behind it, on the next lines.
+    void ShowWithDetail(const std::string& text, const std::string& detail) override;
 };
 
 class CollectedRows : public q8::CartridgeView {

@@ -2,31 +2,11 @@
 
 #include <cstdlib>
 
-#include "protocol/Frames.h"
+#include "protocol/CommandNames.h"
 
 namespace q8sim {
 
 namespace {
-
-struct CommandNameEntry {
-    uint8_t code;
-    const char* name;
-};
-
-constexpr CommandNameEntry COMMAND_NAMES[] = {
-    {q8::CMD_HELLO, "hello"},
-    {q8::CMD_CARD_INFO, "card-info"},
-    {q8::CMD_DIR_ENTRY, "dir-entry"},
-    {q8::CMD_FORMAT, "format"},
-    {q8::CMD_DOWNLOAD_BEGIN, "download-begin"},
-    {q8::CMD_DOWNLOAD_BLOCK, "download-block"},
-    {q8::CMD_DOWNLOAD_ENTRY, "download-entry"},
-    {q8::CMD_DELETE, "delete"},
-    {q8::CMD_UPLOAD_BEGIN, "upload-begin"},
-    {q8::CMD_UPLOAD_NEXT, "upload-next"},
-    {q8::CMD_ERASE_VOICE, "erase-voice"},
-    {q8::CMD_BATCH_END, "batch-end"},
-};
 
 struct FaultKindName {
     FaultKind kind;
@@ -37,24 +17,20 @@ constexpr FaultKindName FAULT_KIND_NAMES[] = {
     {FaultKind::Status, "status"},        {FaultKind::NoReply, "no-reply"},
     {FaultKind::WrongCode, "wrong-code"}, {FaultKind::Truncate, "truncate"},
     {FaultKind::Split, "split"},          {FaultKind::Delay, "delay"},
-    {FaultKind::LateData, "late-data"},
+    {FaultKind::LateData, "late-data"},   {FaultKind::Corrupt, "corrupt"},
 };
 
 }  // namespace
 
 const char* CommandName(uint8_t command) {
-    for (const CommandNameEntry& entry : COMMAND_NAMES) {
-        if (entry.code == command) {
-            return entry.name;
-        }
-    }
-    return nullptr;
+    return q8::CommandName(command);
 }
 
 bool ParseCommand(const std::string& text, uint8_t& command) {
-    for (const CommandNameEntry& entry : COMMAND_NAMES) {
-        if (text == entry.name) {
-            command = entry.code;
+    for (unsigned code = 0; code <= UINT8_MAX; ++code) {
+        const char* name = q8::CommandName(static_cast<uint8_t>(code));
+        if (name != nullptr && text == name) {
+            command = static_cast<uint8_t>(code);
             return true;
         }
     }

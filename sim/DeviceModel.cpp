@@ -83,6 +83,7 @@ std::vector<Action> DeviceModel::Answer(const std::vector<uint8_t>& frame) {
 
     std::vector<Fault> hits;
     std::optional<uint8_t> forced;
+    std::vector<uint8_t> corrupted;
     for (const Fault& fault : config_.faults) {
         if (fault.command != command ||
             (fault.occurrence != EVERY_OCCURRENCE && fault.occurrence != occurrence)) {
@@ -92,8 +93,14 @@ std::vector<Action> DeviceModel::Answer(const std::vector<uint8_t>& frame) {
         if (fault.kind == FaultKind::Status) {
             forced = static_cast<uint8_t>(fault.value);
         }
+        // A cartridge that stores a byte wrong and still says all is well.
+        const size_t at = BLOCK_DATA_OFFSET + static_cast<size_t>(fault.value);
+        if (fault.kind == FaultKind::Corrupt && fault.value >= 0 && at < frame.size()) {
+            corrupted = corrupted.empty() ? frame : corrupted;
+            corrupted[at] = static_cast<uint8_t>(~corrupted[at]);
+        }
     }
-    return ShapeReply(Respond(frame, forced), hits);
+    return ShapeReply(Respond(corrupted.empty() ? frame : corrupted, forced), hits);
 }
 
 Reply DeviceModel::Respond(const std::vector<uint8_t>& frame, std::optional<uint8_t> forced) {

@@ -60,6 +60,7 @@ std::vector<Action> ShapeReply(const Reply& reply, const std::vector<Fault>& fau
                 piecePauseMs = NonNegative(fault.pauseMs);
                 break;
             case FaultKind::Status:
+            case FaultKind::Corrupt:
                 break;
         }
     }

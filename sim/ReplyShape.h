@@ -18,7 +18,7 @@ struct Reply {
     uint32_t delayMs = 0;        // the device's own work time before replying
 };
 
-// Status faults are the model's business and are ignored here.
+// Status and Corrupt faults are the model's business and are ignored here.
 std::vector<Action> ShapeReply(const Reply& reply, const std::vector<Fault>& faults);
 
 }  // namespace q8sim

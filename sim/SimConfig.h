@@ -27,6 +27,7 @@ enum class FaultKind {
     Delay,      // value = ms before the reply
     LateData,   // value = ms between a reply's header and its data part
     Script,     // the reply is replaced by `script`: each piece after its pause
+    Corrupt,    // value = offset in a block's data whose byte is stored inverted
 };
 
 // One piece of a scripted reply.

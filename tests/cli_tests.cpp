@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
+#include "protocol/Frames.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimFiles.h"
 #include "sim/Simulator.h"
@@ -112,7 +114,12 @@ TEST(Cli, FallsBackToCom2AndAcceptsAnExplicitPort) {
     ASSERT_TRUE(sim.Start());
     const CliRun fallback = RunCli("list", MISSING, sim.DevicePath());
     EXPECT_EQ(fallback.exitCode, 0);
-    EXPECT_EQ(fallback.err, "打开COM1错误，请检查COM1出错或者被占用！\n");
+    EXPECT_EQ(fallback.err.rfind(std::string("打开COM1错误，请检查COM1出错或者被占用！\n没有 ") +
+                                     MISSING + " 这个设备",
+                                 0),
+              0u)
+        << fallback.err;
+    EXPECT_EQ(fallback.err.find("COM2"), std::string::npos);
     EXPECT_NE(fallback.out.find("b.bin"), std::string::npos);
 
     const CliRun direct = RunCli("--port " + sim.DevicePath() + " list", MISSING, MISSING);
@@ -123,9 +130,15 @@ TEST(Cli, FallsBackToCom2AndAcceptsAnExplicitPort) {
 TEST(Cli, NoPortAndNoDeviceAreFailures) {
     const CliRun none = RunCli("list", MISSING, MISSING);
     EXPECT_EQ(none.exitCode, 1);
-    EXPECT_EQ(none.err,
-              "打开COM1错误，请检查COM1出错或者被占用！\n"
-              "打开COM2错误，请检查COM2出错或者被占用！\n"
+    // Each fixed text is followed by why: here, that no such device exists,
+    // and which ports do.
+    const std::string why = std::string("没有 ") + MISSING + " 这个设备";
+    const size_t com1 = none.err.find("打开COM1错误，请检查COM1出错或者被占用！\n" + why);
+    const size_t com2 = none.err.find("打开COM2错误，请检查COM2出错或者被占用！\n" + why);
+    EXPECT_EQ(com1, 0u) << none.err;
+    EXPECT_NE(com2, std::string::npos) << none.err;
+    EXPECT_GT(com2, com1);
+    EXPECT_EQ(none.err.substr(none.err.size() - std::string("不能打开COM1或COM2！\n").size()),
               "不能打开COM1或COM2！\n");
     EXPECT_EQ(none.out, "");
 
@@ -204,6 +217,61 @@ TEST_F(CliFiles, DownloadThenUploadGivesTheSameBytes) {
     const CliRun missing = RunCli("download " + dir + "/gone.bin", sim.DevicePath(), MISSING);
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err, "打开文件（" + dir + "/gone.bin）失败!\n");
+}
+
+// The cartridge stores one byte of the second file wrong and says nothing:
+// only reading it back shows it.
+TEST_F(CliFiles, VerifyReadsEveryFileBackAndNamesTheFirstDifference) {
+    q8sim::SimConfig config;
+    // The 2nd file's first block is the 3rd block frame of the batch.
+    config.faults = {{q8::CMD_DOWNLOAD_BLOCK, 3, q8sim::FaultKind::Corrupt, 100}};
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const std::string a = Put("a.bin", 700), b = Put("b.bin", 3000);
+
+    const CliRun bad = RunCli("download --verify " + a + " " + b, sim.DevicePath(), MISSING);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.out, "verified: a.bin\n");
+    EXPECT_EQ(bad.err, "differs: b.bin from byte 100\n");
+
+    sim.ClearFaults();
+    const CliRun good = RunCli("download --verify " + a, sim.DevicePath(), MISSING);
+    EXPECT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_EQ(good.out, "verified: a.bin\n");
+    EXPECT_EQ(sim.Files().size(), 3u);
+}
+
+// One line a frame or read: time, direction, name, length, bytes; a read
+// that ran out of time says so.
+TEST_F(CliFiles, TraceRecordsFramesRepliesAndExpiredDeadlines) {
+    q8sim::SimConfig config = SampleCartridge();
+    config.faults = {{q8::CMD_DIR_ENTRY, 2, q8sim::FaultKind::NoReply}};
+    q8sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const std::string trace = dir + "/trace.txt";
+    const CliRun run = RunCli("--trace " + trace + " list", sim.DevicePath(), MISSING);
+    EXPECT_EQ(run.exitCode, 1);
+
+    std::istringstream lines(ReadAll(trace));
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);) {
+        got.push_back(line);
+    }
+    const std::vector<std::string> expected = {
+        R"(^ +\d+ > hello +2  80 01$)",
+        R"(^ +\d+ < hello +2  A0 01$)",
+        R"(^ +\d+ > card-info +2  82 00$)",
+        R"(^ +\d+ < card-info +2  A2 00$)",
+        R"(^ +\d+ < data +8  00 00 10 00 00 06 00 00$)",
+        R"(^ +\d+ > dir-entry +2  83 00$)",
+        R"(^ +\d+ < data +32  D6 D0 CE C4 2E 62 69 6E( FF){8} 69 03 07 09 05 00( FF){6} 00 06 00 00$)",
+        R"(^ +\d+ > dir-entry +2  83 01$)",
+        R"(^ +\d+ < data +0   ! deadline 400 ms passed with 0 of 32 bytes$)",
+    };
+    ASSERT_EQ(got.size(), expected.size()) << ReadAll(trace);
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(got[i], std::regex(expected[i]))) << got[i];
+    }
 }
 
 TEST_F(CliFiles, MaintenanceCommandsReportTheirStatusText) {

@@ -186,6 +186,18 @@ TEST(PortDevicePathTest, ComNamesFollowEnvironmentElseDefaultTty) {
     EXPECT_EQ(PortDevicePath("COM2"), "/dev/ttyS1");
     EXPECT_EQ(PortDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(PortDevicePath("com1"), "com1");
+
+    // A device chosen in the window's port settings, below the environment.
+    ChoosePortDevice("COM2", "/dev/ttyUSB7");
+    EXPECT_EQ(PortDevicePath("COM2"), "/dev/ttyUSB7");
+    EXPECT_EQ(PortDevicePath("COM1"), "/dev/ttyS0");
+    setenv("Q8LOADER_COM2", "/dev/pts/78", 1);
+    EXPECT_EQ(PortDevicePath("COM2"), "/dev/pts/78");
+    EXPECT_EQ(EnvironmentPortDevice("COM2"), "/dev/pts/78");
+    unsetenv("Q8LOADER_COM2");
+    ChoosePortDevice("COM2", "");
+    EXPECT_EQ(PortDevicePath("COM2"), "/dev/ttyS1");
+    EXPECT_EQ(ChosenPortDevice("COM2"), "");
 }
 
 TEST_F(LinkTest, OpenSetsLineAndCarriesEveryByteValueUnchanged) {

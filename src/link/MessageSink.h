@@ -13,6 +13,13 @@ class MessageSink {
   public:
     virtual ~MessageSink() = default;
     virtual void Show(const std::string& text) = 0;
+    // The same fixed text, with what the system says behind it (why a port
+    // would not open): the window's "details", the CLI's next lines. A sink
+    // that has no place for it shows the text alone.
+    virtual void ShowWithDetail(const std::string& text, const std::string& detail) {
+        (void)detail;
+        Show(text);
+    }
 };
 
 }  // namespace q8

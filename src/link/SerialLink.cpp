@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
+#include "link/PortDiagnosis.h"
 #include "link/Texts.h"
 #include "link/Tick.h"
 
@@ -22,15 +24,45 @@ const char* PortName(int portIndex) {
     return portIndex == 0 ? "COM1" : "COM2";
 }
 
+int SerialLink::Failed(OpenFailure failure, int systemError) {
+    openError_.failure = failure;
+    openError_.systemError = systemError;
+    return 0;
+}
+
 int SerialLink::Open(int portIndex, MessageSink& messages) {
     const std::string name = PortName(portIndex);
     Close();
-    if (Configure(PortDevicePath(name), LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT,
-                  messages) == 0) {
-        messages.Show(portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR);
+    const std::string device = PortDevicePath(name);
+    openError_ = OpenError{OpenFailure::None, 0, device};
+    if (Configure(device, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
+        messages.ShowWithDetail(portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR,
+                                ExplainOpenFailure(openError_));
         return 0;
     }
     return 1;
+}
+
+namespace {
+
+std::map<std::string, std::string>& ChosenDevices() {
+    static std::map<std::string, std::string> chosen;
+    return chosen;
+}
+
+}  // namespace
+
+void ChoosePortDevice(const std::string& portName, const std::string& device) {
+    if (device.empty()) {
+        ChosenDevices().erase(portName);
+    } else {
+        ChosenDevices()[portName] = device;
+    }
+}
+
+std::string ChosenPortDevice(const std::string& portName) {
+    const auto found = ChosenDevices().find(portName);
+    return found == ChosenDevices().end() ? std::string() : found->second;
 }
 
 std::string WithDeviceNamespace(const std::string& device) {
@@ -47,9 +79,10 @@ std::string WithDeviceNamespace(const std::string& device) {
 
 int SerialLink::OpenDevice(const std::string& device, MessageSink& messages) {
     Close();
-    if (Configure(DeviceSystemPath(device), LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT,
-                  messages) == 0) {
-        messages.Show(OpenErrorText(device));
+    const std::string path = DeviceSystemPath(device);
+    openError_ = OpenError{OpenFailure::None, 0, device};
+    if (Configure(path, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
+        messages.ShowWithDetail(OpenErrorText(device), ExplainOpenFailure(openError_));
         return 0;
     }
     return 1;

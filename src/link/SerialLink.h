@@ -45,12 +45,39 @@ const char* PortName(int portIndex);
 // environment or the default tty; on Windows the name itself.
 std::string PortDevicePath(const std::string& portName);
 
+// The device the user chose for "COM1" or "COM2" (the window's port
+// settings); an empty `device` forgets the choice. On POSIX the environment
+// variables still come first. Thread: the window thread, like every open.
+void ChoosePortDevice(const std::string& portName, const std::string& device);
+// The chosen device, empty when there is none.
+std::string ChosenPortDevice(const std::string& portName);
+// POSIX: the device Q8LOADER_COM1 / Q8LOADER_COM2 name, empty when unset;
+// always empty on Windows.
+std::string EnvironmentPortDevice(const std::string& portName);
+
 // The path the system opens for a device named by the user (the CLI's --port):
 // on Windows a "COMn" name gets the device-namespace prefix, which COM10 and
 // above need; on POSIX the name as it is.
 std::string DeviceSystemPath(const std::string& device);
 // "COMn" (any case, any number) as "\\.\COMn"; every other name unchanged.
 std::string WithDeviceNamespace(const std::string& device);
+
+// Why the last open failed, as the system told it.
+enum class OpenFailure {
+    None,
+    NoDevice,        // no such port
+    NoPermission,    // this user may not open it
+    Busy,            // another program holds it
+    NotASerialPort,  // opened, but the line settings cannot be read
+    LineSettings,    // the line settings were refused
+    Other,
+};
+
+struct OpenError {
+    OpenFailure failure = OpenFailure::None;
+    int systemError = 0;  // errno or GetLastError() of the failing call
+    std::string device;   // the path or name the system was asked to open
+};
 
 class SerialLink {
   public:
@@ -81,6 +108,9 @@ class SerialLink {
 
     bool IsOpen() const;
 
+    // Why the last Open / OpenDevice failed; failure None after a success.
+    const OpenError& LastOpenError() const { return openError_; }
+
   private:
     // 1 on success, 0 on failure. The port stays open when the open itself
     // succeeded, even if a later step failed.
@@ -97,6 +127,9 @@ class SerialLink {
     // (-1 is also INVALID_HANDLE_VALUE).
     static constexpr intptr_t LINK_CLOSED = -1;
     intptr_t handle_ = LINK_CLOSED;
+    OpenError openError_;
+    // Records why Configure is about to fail; returns 0 for it to return.
+    int Failed(OpenFailure failure, int systemError);
 };
 
 }  // namespace q8

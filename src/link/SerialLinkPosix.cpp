@@ -67,6 +67,27 @@ IoStep StepForErrno(int error) {
     return IoStep::Fail;
 }
 
+// What an errno from opening a port tells the user.
+OpenFailure FailureForErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            return OpenFailure::NoDevice;
+        case EACCES:
+        case EPERM:
+            return OpenFailure::NoPermission;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OpenFailure::Busy;
+        case ENOTTY:
+            return OpenFailure::NotASerialPort;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
 // Milliseconds left until `deadline`, 0 once it has been reached.
 int MsUntil(uint32_t deadline) {
     const uint32_t now = TickMs();
@@ -198,11 +219,25 @@ void CloseDescriptor(int fd) {
 
 }  // namespace
 
-std::string PortDevicePath(const std::string& portName) {
+std::string EnvironmentPortDevice(const std::string& portName) {
     for (const PortMapping& mapping : PORT_MAPPINGS) {
         if (portName == mapping.name) {
             const char* path = std::getenv(mapping.environmentVariable);
-            return (path != nullptr && path[0] != '\0') ? path : mapping.defaultPath;
+            return path != nullptr ? path : "";
+        }
+    }
+    return std::string();
+}
+
+// The environment first, then the user's choice, then the default tty.
+std::string PortDevicePath(const std::string& portName) {
+    for (const PortMapping& mapping : PORT_MAPPINGS) {
+        if (portName == mapping.name) {
+            const std::string environment = EnvironmentPortDevice(portName);
+            const std::string chosen = ChosenPortDevice(portName);
+            return !environment.empty() ? environment
+                   : !chosen.empty()    ? chosen
+                                        : mapping.defaultPath;
         }
     }
     return portName;
@@ -226,27 +261,30 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
                           const char* parity, const char* stopBits, MessageSink& messages) {
     const int fd = open(name.c_str(), OPEN_FLAGS);
     if (fd < 0) {
-        return 0;
+        const int error = errno;
+        return Failed(FailureForErrno(error), error);
     }
     handle_ = fd;
     // TIOCEXCL does not stop root, the lock does. Someone else holds the port,
     // so their exclusive flag is left alone (no TIOCNXCL on this close).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         handle_ = LINK_CLOSED;
         CloseDescriptor(fd);
-        return 0;
+        return Failed(FailureForErrno(error), error);
     }
     (void)ioctl(fd, TIOCEXCL);
     RequestLowLatency(fd);
 
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
+        const int error = errno;
         messages.Show(TXT_GET_COMM_STATE_FAILED);
-        return 0;
+        return Failed(OpenFailure::NotASerialPort, error);
     }
     speed_t speed = B0;
     if (!SpeedForBitRate(bitRate, speed)) {
-        return 0;
+        return Failed(OpenFailure::LineSettings, EINVAL);
     }
     MakeRaw(settings);
     SetParity(settings, parity);
@@ -254,7 +292,7 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     SetByteSize(settings, byteSize);
     if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0 ||
         tcsetattr(fd, TCSANOW, &settings) != 0) {
-        return 0;
+        return Failed(OpenFailure::LineSettings, errno);
     }
     // A pty has no modem lines and answers ENOTTY.
     const int rts = TIOCM_RTS;

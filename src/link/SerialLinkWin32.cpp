@@ -54,10 +54,34 @@ void SetStopBits(DCB& state, const char* stopBits) {
     }
 }
 
+// What a Win32 error from opening a port tells the user. A port another
+// program holds answers "access denied": Windows ports have no permissions
+// of their own.
+OpenFailure FailureForError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return OpenFailure::NoDevice;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return OpenFailure::Busy;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
 }  // namespace
 
+// A chosen port (COM7 behind "COM1") goes through the device namespace,
+// which COM10 and above need; the bare "COM1" and "COM2" stay as they are.
 std::string PortDevicePath(const std::string& portName) {
-    return portName;
+    const std::string chosen = ChosenPortDevice(portName);
+    return chosen.empty() ? portName : WithDeviceNamespace(chosen);
+}
+
+std::string EnvironmentPortDevice(const std::string&) {
+    return std::string();
 }
 
 std::string DeviceSystemPath(const std::string& device) {
@@ -79,7 +103,8 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     const HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return 0;
+        const DWORD error = GetLastError();
+        return Failed(FailureForError(error), static_cast<int>(error));
     }
     handle_ = reinterpret_cast<intptr_t>(port);
 
@@ -96,8 +121,9 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     DCB state{};
     state.DCBlength = sizeof(state);
     if (!GetCommState(port, &state)) {
+        const DWORD error = GetLastError();
         messages.Show(TXT_GET_COMM_STATE_FAILED);
-        return 0;
+        return Failed(OpenFailure::NotASerialPort, static_cast<int>(error));
     }
     state.fBinary = TRUE;
     state.fParity = TRUE;
@@ -114,7 +140,7 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     state.XonChar = XON_CHAR;
     state.XoffChar = XOFF_CHAR;
     if (!SetCommState(port, &state)) {
-        return 0;
+        return Failed(OpenFailure::LineSettings, static_cast<int>(GetLastError()));
     }
 
     Purge();

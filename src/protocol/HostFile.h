@@ -57,10 +57,20 @@ class SourceFile {
     DirTime modified_{};
 };
 
+// Where received bytes go: a file that replaces its target, or memory.
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    // Writes all `count` bytes or returns false.
+    virtual bool Write(const uint8_t* data, uint32_t count) = 0;
+    // Every byte is in: make them count. False when that fails.
+    virtual bool Commit() = 0;
+};
+
 // A new file written under a temporary name in the target's folder. Commit
 // renames it over the target; Discard (or destruction without Commit) removes
 // it, so a failed or cancelled transfer leaves an existing target untouched.
-class ReplacingFile {
+class ReplacingFile : public ByteSink {
   public:
     ReplacingFile() = default;
     ReplacingFile(const ReplacingFile&) = delete;
@@ -73,10 +83,10 @@ class ReplacingFile {
     bool Create(const std::string& targetPath);
     bool IsOpen() const;
     // Writes all `count` bytes or returns false.
-    bool Write(const uint8_t* data, uint32_t count);
+    bool Write(const uint8_t* data, uint32_t count) override;
     // Closes the temporary and renames it over the target. False when either
     // fails; the temporary is then removed.
-    bool Commit();
+    bool Commit() override;
     // Closes and removes the temporary, if there is one.
     void Discard();
     const std::string& TempPath() const { return tempPath_; }

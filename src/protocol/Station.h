@@ -12,6 +12,7 @@
 #include "link/SerialLink.h"
 #include "protocol/DirEntry.h"
 #include "protocol/Frames.h"
+#include "protocol/WireTrace.h"
 
 namespace q8 {
 
@@ -20,16 +21,27 @@ struct Wire {
     SerialLink& link;
     CommandBuffer command;
     ReplyBuffer reply;
+    // Every frame and reply is written here while it is set.
+    WireTrace* trace = nullptr;
 
     explicit Wire(SerialLink& l) : link(l) {}
 
     // Writes the first `length` bytes of the command buffer. Callers never
     // look at the result: a frame that did not go out shows as a missing reply.
-    void Send(uint32_t length) { link.Write(command.data(), length); }
+    void Send(uint32_t length) {
+        if (trace != nullptr) {
+            trace->Sent(command.data(), length);
+        }
+        link.Write(command.data(), length);
+    }
     // Reads `count` bytes into the reply buffer from byte 0; the link's result.
     uint32_t Receive(uint32_t count, uint32_t timeoutMs) {
         uint32_t received = 0;
-        return link.Read(reply.data(), count, received, timeoutMs);
+        const uint32_t result = link.Read(reply.data(), count, received, timeoutMs);
+        if (trace != nullptr) {
+            trace->Received(reply.data(), count, received, result, timeoutMs);
+        }
+        return result;
     }
 };
 

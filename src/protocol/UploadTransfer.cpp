@@ -25,7 +25,7 @@ void Fail(TransferContext& t) {
 
 }  // namespace
 
-void UploadWorker(TransferContext& t, uint8_t index, ReplacingFile& file) {
+void UploadWorker(TransferContext& t, uint8_t index, ByteSink& file) {
     Wire& wire = t.station.wire;
     TransferState& state = t.state;
     wire.link.Purge();

@@ -20,6 +20,6 @@ int UploadFile(TransferContext& transfer);
 
 // Receives entry `index` into `file`, writing at most the size the device
 // announces, and commits the file at the end. Thread: the worker.
-void UploadWorker(TransferContext& transfer, uint8_t index, ReplacingFile& file);
+void UploadWorker(TransferContext& transfer, uint8_t index, ByteSink& file);
 
 }  // namespace q8

@@ -1,0 +1,60 @@
+// Windows: no groups and no way to name the holder of a port; whether it
+// opens now is found by opening it at once and closing it again.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "link/PortDiagnosis.h"
+
+namespace q8 {
+
+std::vector<PortHolder> FindHolders(const std::string&, const std::string&) {
+    return {};
+}
+
+std::string DeviceGroup(const std::string&) {
+    return std::string();
+}
+
+std::string AccessText(const std::string& device) {
+    const std::string path = WithDeviceNamespace(device);
+    const HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return "ok";
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+               ? "busy"
+               : "cannot open (" + SystemErrorText(static_cast<int>(error)) + ")";
+}
+
+std::string SystemErrorText(int systemError) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(systemError), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr) {
+        return "error " + std::to_string(systemError);
+    }
+    std::wstring wide(text, length);
+    LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ')) {
+        wide.pop_back();
+    }
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+    }
+    return out;
+}
+
+}  // namespace q8

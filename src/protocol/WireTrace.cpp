@@ -1,0 +1,77 @@
+#include "protocol/WireTrace.h"
+
+#include "link/SerialLink.h"
+#include "link/Tick.h"
+#include "protocol/CommandNames.h"
+#include "protocol/Frames.h"
+
+namespace q8 {
+
+namespace {
+
+constexpr char SENT = '>';
+constexpr char RECEIVED = '<';
+constexpr const char* UNKNOWN_NAME = "?";
+// A read of data that follows a reply header (sizes, blocks, entries).
+constexpr const char* DATA_NAME = "data";
+
+}  // namespace
+
+WireTrace::~WireTrace() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+bool WireTrace::Open(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+    file_ = std::fopen(path.c_str(), "w");
+    startMs_ = TickMs();
+    return file_ != nullptr;
+}
+
+void WireTrace::Sent(const uint8_t* frame, uint32_t length) {
+    const char* name = length > 0 ? CommandName(frame[0]) : nullptr;
+    Line(SENT, name != nullptr ? name : UNKNOWN_NAME, frame, length, std::string());
+}
+
+void WireTrace::Received(const uint8_t* bytes, uint32_t count, uint32_t received, uint32_t result,
+                         uint32_t timeoutMs) {
+    // A 2-byte read is a reply header; longer ones carry data.
+    const char* name = DATA_NAME;
+    if (count == REPLY_HEADER_LENGTH) {
+        const char* reply = received > 0 ? ReplyName(bytes[0]) : nullptr;
+        name = reply != nullptr ? reply : UNKNOWN_NAME;
+    }
+    std::string note;
+    if (result == READ_TIMEOUT) {
+        note = "deadline " + std::to_string(timeoutMs) + " ms passed with " +
+               std::to_string(received) + " of " + std::to_string(count) + " bytes";
+    } else if (result != READ_OK) {
+        note = "port error after " + std::to_string(received) + " of " + std::to_string(count) +
+               " bytes";
+    }
+    Line(RECEIVED, name, bytes, received, note);
+}
+
+void WireTrace::Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,
+                     const std::string& note) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_ == nullptr) {
+        return;
+    }
+    std::fprintf(file_, "%8u %c %-14s %4u ", TickMs() - startMs_, direction, name, length);
+    for (uint32_t i = 0; i < length; ++i) {
+        std::fprintf(file_, " %02X", bytes[i]);
+    }
+    if (!note.empty()) {
+        std::fprintf(file_, "  ! %s", note.c_str());
+    }
+    std::fputc('\n', file_);
+    std::fflush(file_);
+}
+
+}  // namespace q8

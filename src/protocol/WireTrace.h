@@ -1,0 +1,44 @@
+#pragma once
+// A record of every frame sent and every reply read, for a bug report: the
+// milliseconds since the trace began, the direction, the command's name, the
+// length and the bytes in hex, and every deadline that passed or port error
+// that ended a read. Off unless a file is given: the wire then pays one test
+// of a null pointer per frame.
+//
+// Thread: the wire is used by one thread at a time (the window's or a
+// worker's); the lock only keeps lines whole should that ever change.
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace q8 {
+
+class WireTrace {
+  public:
+    WireTrace() = default;
+    WireTrace(const WireTrace&) = delete;
+    WireTrace& operator=(const WireTrace&) = delete;
+    ~WireTrace();
+
+    // Starts a new trace in `path` (replacing it). False when it cannot be
+    // written.
+    bool Open(const std::string& path);
+
+    void Sent(const uint8_t* frame, uint32_t length);
+    // One read of `count` bytes: what arrived and how the read ended (the
+    // link's result; `timeoutMs` is the deadline it had).
+    void Received(const uint8_t* bytes, uint32_t count, uint32_t received, uint32_t result,
+                  uint32_t timeoutMs);
+
+  private:
+    void Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,
+              const std::string& note);
+
+    std::mutex mutex_;
+    FILE* file_ = nullptr;
+    uint32_t startMs_ = 0;
+};
+
+}  // namespace q8
