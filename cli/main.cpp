@@ -12,13 +12,17 @@
 #include "ConsoleTransferUi.h"
 #include "ConsoleUi.h"
 #include "Interrupt.h"
+#include "link/PortDiagnosis.h"
+#include "link/PortList.h"
 #include "link/SerialLink.h"
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/DownloadTransfer.h"
 #include "protocol/HostFile.h"
 #include "protocol/Maintenance.h"
 #include "protocol/PortSelection.h"
+#include "protocol/ReadBack.h"
 #include "protocol/UploadTransfer.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -31,28 +35,41 @@ constexpr unsigned char FIRST_PRINTABLE = 0x20;
 constexpr unsigned char DEL = 0x7F;
 constexpr size_t ESCAPE_BYTES = sizeof "\\xff";  // with its terminating NUL
 
+constexpr const char* VERIFY_OPTION = "--verify";
+
 constexpr const char* OUTPUT_FAILED = "q8loader-cli: cannot write the output";
 
 constexpr const char* USAGE =
-    "usage: q8loader-cli [--port COM1|COM2|PATH] COMMAND [ARGS]\n"
+    "usage: q8loader-cli [--port COM1|COM2|PATH] [--trace FILE] COMMAND [ARGS]\n"
     "\n"
     "  list                show the cartridge's files, its total and free space\n"
-    "  download FILE...    send up to six files to the cartridge, in this order\n"
+    "  download [--verify] FILE...\n"
+    "                      send up to six files to the cartridge, in this order;\n"
+    "                      --verify reads each back and compares it byte for byte\n"
     "  upload INDEX FILE   read cartridge file INDEX (0 = first) into FILE\n"
     "  delete              delete the cartridge's last file\n"
     "  erase-voice         erase the recorded voice\n"
     "  format              format the cartridge\n"
+    "  ports [--all]       list the serial ports present (--all: also empty UART slots)\n"
+    "\n"
+    "  --help              this text\n"
+    "  --version           the version\n"
     "\n"
     "During a transfer a progress line is shown when stderr is a terminal, and\n"
     "Ctrl-C cancels it and the files still to come. Exit status: 0 done, 1 failed\n"
     "or refused or cancelled, 2 usage.\n"
+    "\n"
+    "--trace FILE writes every frame and reply, with times and expired deadlines,\n"
+    "to FILE: send it with a bug report.\n"
     "\n"
     "Without --port the tool opens COM1 and falls back to COM2. On Linux COM1 and\n"
     "COM2 are the devices named by Q8LOADER_COM1 and Q8LOADER_COM2 (default\n"
     "/dev/ttyS0 and /dev/ttyS1).\n";
 
 struct Options {
-    std::string port;  // empty: COM1, falling back to COM2
+    std::string port;     // empty: COM1, falling back to COM2
+    std::string trace;    // empty: no wire trace
+    bool verify = false;  // download: read every file back and compare
     std::string command;
     std::vector<std::string> args;
 };
@@ -68,11 +85,12 @@ bool ParseIndex(const std::string& text, int& index) {
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options) {
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port" && options.command.empty()) {
+        if ((args[i] == "--port" || args[i] == "--trace") && options.command.empty()) {
             if (i + 1 >= args.size()) {
                 return false;
             }
-            options.port = args[++i];
+            (args[i] == "--port" ? options.port : options.trace) = args[i + 1];
+            ++i;
         } else if (options.command.empty()) {
             options.command = args[i];
         } else {
@@ -85,8 +103,15 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
     if (c == "list" || c == "delete" || c == "erase-voice" || c == "format") {
         return n == 0;
     }
+    if (c == "ports") {
+        return n == 0 || (n == 1 && options.args[0] == "--all");
+    }
     if (c == "download") {
-        return n >= 1;
+        options.verify = n >= 1 && options.args[0] == VERIFY_OPTION;
+        if (options.verify) {
+            options.args.erase(options.args.begin());
+        }
+        return !options.args.empty();
     }
     if (c == "upload") {
         return n == 2 && ParseIndex(options.args[0], index);
@@ -187,12 +212,49 @@ std::vector<q8::DownloadRow> DownloadRows(const std::vector<std::string>& paths)
     return rows;
 }
 
-int Download(q8::TransferContext& transfer, const std::vector<std::string>& paths) {
-    const int result = q8::DownloadBatch(transfer, DownloadRows(paths));
+// The files just sent are the last rows of the listing the batch's final
+// refresh left; each is read back and compared with its source.
+int VerifySent(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
+               const std::vector<q8::DownloadRow>& sent) {
+    const int first = rows.RowCount() - static_cast<int>(sent.size());
+    int code = EXIT_OK;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const std::string path = q8::JoinPath(sent[i].folder, sent[i].name);
+        const int index = first + static_cast<int>(i);
+        const q8::ReadBack check =
+            index < 0 ? q8::ReadBack{}
+                      : q8::ReadBackAndCompare(transfer, static_cast<uint8_t>(index), path);
+        switch (check.result) {
+            case q8::ReadBackResult::Same:
+                PrintLine(stdout, "verified: " + sent[i].name);
+                continue;
+            case q8::ReadBackResult::Differs:
+                PrintLine(stderr, "differs: " + sent[i].name + " from byte " +
+                                      std::to_string(check.firstDifference));
+                break;
+            case q8::ReadBackResult::UploadFailed:
+                PrintLine(stderr, "not read back: " + sent[i].name);
+                break;
+            case q8::ReadBackResult::SourceUnreadable:
+                PrintLine(stderr, "cannot read " + path);
+                break;
+        }
+        code = EXIT_FAILED;
+    }
+    return code;
+}
+
+int Download(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
+             const std::vector<std::string>& paths, bool verify) {
+    const std::vector<q8::DownloadRow> sent = DownloadRows(paths);
+    const int result = q8::DownloadBatch(transfer, sent);
     if (result == q8::BATCH_REFRESH_FAILED) {
         return ReportStatus(transfer.station.model, false);
     }
-    return result == q8::BATCH_DONE ? EXIT_OK : EXIT_FAILED;
+    if (result != q8::BATCH_DONE) {
+        return EXIT_FAILED;
+    }
+    return verify ? VerifySent(transfer, rows, sent) : EXIT_OK;
 }
 
 int Upload(q8::TransferContext& transfer, q8cli::CollectedRows& rows, int index) {
@@ -215,10 +277,30 @@ int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& me
     return ReportStatus(station.model, result == q8::MAINTENANCE_OK);
 }
 
+// One tab-separated line a port: path, stable name, kind, USB ids, maker,
+// product, serial number, and whether this user can open it now.
+int Ports(bool all) {
+    for (const q8::PortInfo& port : q8::ListPorts(all)) {
+        const auto field = [](const std::string& text) { return text.empty() ? "-" : text; };
+        const std::string ids =
+            port.vendorId.empty() ? std::string() : port.vendorId + ":" + port.productId;
+        const std::string product = port.product.empty() ? port.description : port.product;
+        q8cli::WriteText(stdout, port.path + "\t" + field(port.stableName) + "\t" +
+                                     q8::PortKindName(port.kind) + "\t" + field(ids) + "\t" +
+                                     field(port.manufacturer) + "\t" + field(product) + "\t" +
+                                     field(port.serial) + "\t" + q8::AccessText(port.path) + "\n");
+    }
+    return EXIT_OK;
+}
+
 int Run(const std::vector<std::string>& args) {
     Options options;
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         q8cli::WriteText(stdout, USAGE);
+        return EXIT_OK;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        q8cli::WriteText(stdout, q8version::VersionLine("q8loader-cli"));
         return EXIT_OK;
     }
     if (!ParseOptions(args, options)) {
@@ -226,6 +308,9 @@ int Run(const std::vector<std::string>& args) {
         return EXIT_USAGE;
     }
 
+    if (options.command == "ports") {
+        return Ports(!options.args.empty());
+    }
     const bool upload = options.command == "upload";
     q8cli::StderrMessages messages;
     q8cli::ConsoleTransferUi ui(upload ? options.args[1] : std::string());
@@ -236,6 +321,15 @@ int Run(const std::vector<std::string>& args) {
     q8::Station station{wire, model, rows};
     q8::TransferState state;
     q8::TransferContext transfer{station, state, ui};
+    q8::WireTrace trace;
+    if (!options.trace.empty()) {
+        if (!trace.Open(options.trace)) {
+            q8cli::WriteText(stderr,
+                             "q8loader-cli: cannot write the trace " + options.trace + "\n");
+            return EXIT_USAGE;
+        }
+        wire.trace = &trace;
+    }
 
     if (!OpenPort(options, link, model, messages)) {
         return EXIT_FAILED;
@@ -243,7 +337,7 @@ int Run(const std::vector<std::string>& args) {
     const std::string& command = options.command;
     if (command == "download") {
         q8cli::CatchStopSignals();
-        return Download(transfer, options.args);
+        return Download(transfer, rows, options.args, options.verify);
     }
     if (upload) {
         q8cli::CatchStopSignals();

@@ -3,8 +3,13 @@
 # those that are missing. Uses sudo when not run as root.
 set -euo pipefail
 
+# qt6-translations-l10n: Qt's own dialogs in Chinese; openbox frames the
+# window for the README's pictures.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev googletest g++-mingw-w64-x86-64-posix
-          wine64 qt6-base-dev qt6-qpa-plugins fonts-wqy-zenhei)
+          wine64 qt6-base-dev qt6-qpa-plugins fonts-wqy-zenhei qt6-translations-l10n openbox)
+# The package check (scripts/package-check.sh): dpkg-shlibdeps, the desktop
+# entry and AppStream validators, lintian, and man for the manual pages.
+packages+=(dpkg-dev desktop-file-utils appstream lintian man-db)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,8 @@
 # Runs every test: the plain build and the AddressSanitizer/UBSan build, each
 # with warnings as errors, a Release build with its quick unit tests, and the
 # threaded transfer tests under ThreadSanitizer; the Windows build (mingw-w64)
-# runs its unit tests and a CLI session under Wine.
+# runs its unit tests and a CLI session under Wine; the Debian package is made
+# from the plain build and checked.
 # The tests wait on the (simulated) line, not the CPU, so they run in parallel.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +12,10 @@ jobs=${Q8_TEST_JOBS:-6}
 
 "$root/scripts/build.sh" build
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+# The Debian package made from that tree, unpacked into a throw-away root and
+# run from there.
+"$root/scripts/package-check.sh" build
 
 # The Windows build: unit tests and a CLI session under Wine, compared with
 # the Linux CLI's.

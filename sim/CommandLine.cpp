@@ -108,6 +108,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimOptions& options,
 
         if (option == "--help" || option == "-h") {
             options.help = true;
+        } else if (option == "--version") {
+            options.version = true;
         } else if (option == "--line-rate") {
             options.config.lineRate = true;
         } else if (option == "--log") {
@@ -194,10 +196,12 @@ const char* UsageText() {
            "             download-block, download-entry, delete, upload-begin,\n"
            "             upload-next, erase-voice, batch-end\n"
            "        OCCURRENCE: the n-th such frame from 1; 0 = every one\n"
-           "        KIND: status, no-reply, wrong-code, truncate, split, delay, late-data\n"
+           "        KIND: status, no-reply, wrong-code, truncate, split, delay, late-data,\n"
+           "              corrupt (VALUE: offset in a block whose byte is stored inverted)\n"
            "  --link PATH           symlink PATH to the device while running\n"
            "  --log                 print every frame and reply to stderr\n"
-           "  --help                this text\n";
+           "  --help                this text\n"
+           "  --version             the version\n";
 }
 
 }  // namespace q8sim

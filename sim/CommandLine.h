@@ -27,6 +27,7 @@ struct SimOptions {
     std::string linkPath;
     bool log = false;
     bool help = false;
+    bool version = false;
 };
 
 // `args` without the program name. False with `error` set on a usage error.

@@ -15,6 +15,7 @@
 #include "SimFiles.h"
 #include "Simulator.h"
 #include "WireText.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -57,6 +58,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(q8sim::UsageText(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(q8version::VersionLine("q8sim").c_str(), stdout);
         return 0;
     }
     if (!LoadSources(options, error)) {

@@ -5,7 +5,10 @@
 
 #include "link/SerialLink.h"
 #include "ui/DialogUnits.h"
+#include "ui/LoaderCommandLine.h"
 #include "ui/MainDialog.h"
+#include "ui/ProgramIcon.h"
+#include "ui/QtChinese.h"
 #include "ui/UserDialogs.h"
 
 namespace {
@@ -19,6 +22,9 @@ class LoaderApp : public QApplication {
     LoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
         setApplicationName(QStringLiteral("q8loader"));
         setFont(q8ui::DialogFont());
+        // Also the icon of message boxes shown before the main window.
+        setWindowIcon(q8ui::ProgramIcon());
+        q8ui::UseQtChinese();
     }
 
     int Run() {
@@ -33,6 +39,13 @@ class LoaderApp : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
-    LoaderApp app(argc, argv);
+    int exitCode = 0;
+    if (q8ui::AnswerInfoRequest(argc, argv, exitCode)) {  // before Qt: no display needed
+        return exitCode;
+    }
+    LoaderApp app(argc, argv);  // takes Qt's own options out of argv
+    if (!q8ui::OnlyQtArguments(argc, argv)) {
+        return q8ui::EXIT_LOADER_USAGE;
+    }
     return app.Run();
 }
