@@ -33,6 +33,7 @@
 #include "ui/DownloadList.h"
 #include "ui/MainDialog.h"
 #include "ui/ReportList.h"
+#include "ui/SystemMenu.h"
 
 namespace {
 
@@ -68,6 +69,16 @@ class ScriptedDialogs : public q8ui::UserDialogs {
         ++replaceAsked;
         return replace;
     }
+    void MessageWithDetail(QWidget* owner, const QString& text, const QString& detail) override {
+        details << detail;
+        Message(owner, text);
+    }
+    bool ChoosePortDevices(QWidget*, q8ui::PortDevices& devices) override {
+        offeredPorts = devices;
+        devices = choosePorts;
+        return !choosePorts.com1.isEmpty() || !choosePorts.com2.isEmpty();
+    }
+    q8ui::PortDevices RememberedPortDevices() override { return remembered; }
 
     QStringList messages;
     std::function<void()> onMessage;
@@ -76,6 +87,10 @@ class ScriptedDialogs : public q8ui::UserDialogs {
     QString saveAs;
     bool replace = false;
     int replaceAsked = 0;
+    QStringList details;
+    q8ui::PortDevices choosePorts;  // the answer to the port settings; empty: cancel
+    q8ui::PortDevices offeredPorts;
+    q8ui::PortDevices remembered;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -598,6 +613,43 @@ TEST_F(MainWindowTest, ShiftF10AndTheMenuKeyOpenTheContextMenu) {
         QApplication::processEvents();
         EXPECT_EQ(items.contains(QStringLiteral("关于 Linkwise(&A)...")), opens);
     }
+}
+
+// A port that will not open says why in the box's details; the port
+// settings put a device behind COM1, reopen it and bring it back next run.
+TEST_F(MainWindowTest, PortSettingsChooseTheDeviceBehindAPortAndExplainFailures) {
+    StartDevice({}, "COM1");
+    const std::string device = sim->DevicePath();
+    unsetenv("Q8LOADER_COM1");
+    setenv("Q8LOADER_COM2", MISSING_PORT, 1);
+    dialogs.remembered = {QString::fromUtf8(MISSING_PORT), QString()};
+    OpenWindow();
+    ASSERT_EQ(dialogs.details.size(), 2);
+    EXPECT_TRUE(dialogs.details[0].startsWith(QStringLiteral("没有 ") + MISSING_PORT))
+        << dialogs.details[0].toStdString();
+    EXPECT_EQ(Cartridge()->RowCount(), 0);
+
+    // Cancelled: nothing changes.
+    window->OnSystemCommand(q8ui::PORT_SETTINGS_COMMAND);
+    EXPECT_EQ(dialogs.offeredPorts.com1, QString::fromUtf8(MISSING_PORT));
+    EXPECT_FALSE(link.IsOpen());
+
+    dialogs.choosePorts = {QString::fromStdString(device), QString()};
+    window->OnSystemCommand(q8ui::PORT_SETTINGS_COMMAND);
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_TRUE(Checked(q8ui::ID_COM1));
+    EXPECT_EQ(window->Model().status.text, "打开COM1成功！");
+    Click(q8ui::ID_REFRESH);
+    EXPECT_EQ(Cartridge()->RowCount(), 2);
+
+    // The next run starts on the remembered device.
+    window.reset();
+    q8::ChoosePortDevice("COM1", "");
+    dialogs.remembered = {QString::fromStdString(device), QString()};
+    OpenWindow();
+    EXPECT_TRUE(Checked(q8ui::ID_COM1));
+    EXPECT_EQ(Cartridge()->RowCount(), 2);
+    q8::ChoosePortDevice("COM1", "");
 }
 
 }  // namespace

@@ -51,6 +51,9 @@ std::string PortDevicePath(const std::string& portName);
 void ChoosePortDevice(const std::string& portName, const std::string& device);
 // The chosen device, empty when there is none.
 std::string ChosenPortDevice(const std::string& portName);
+// The device a port name opens when neither the environment nor the user
+// chose one: /dev/ttyS0 / /dev/ttyS1 on POSIX, the name itself on Windows.
+std::string DefaultPortDevice(const std::string& portName);
 // POSIX: the device Q8LOADER_COM1 / Q8LOADER_COM2 name, empty when unset;
 // always empty on Windows.
 std::string EnvironmentPortDevice(const std::string& portName);

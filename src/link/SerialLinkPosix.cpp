@@ -229,6 +229,15 @@ std::string EnvironmentPortDevice(const std::string& portName) {
     return std::string();
 }
 
+std::string DefaultPortDevice(const std::string& portName) {
+    for (const PortMapping& mapping : PORT_MAPPINGS) {
+        if (portName == mapping.name) {
+            return mapping.defaultPath;
+        }
+    }
+    return portName;
+}
+
 // The environment first, then the user's choice, then the default tty.
 std::string PortDevicePath(const std::string& portName) {
     for (const PortMapping& mapping : PORT_MAPPINGS) {

@@ -80,6 +80,10 @@ std::string PortDevicePath(const std::string& portName) {
     return chosen.empty() ? portName : WithDeviceNamespace(chosen);
 }
 
+std::string DefaultPortDevice(const std::string& portName) {
+    return portName;
+}
+
 std::string EnvironmentPortDevice(const std::string&) {
     return std::string();
 }

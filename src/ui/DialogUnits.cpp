@@ -20,8 +20,9 @@ int MulDiv(int value, int numerator, int denominator) {
 
 QString DialogFamily() {
     const QStringList families = QFontDatabase::families();
-    for (const QString& preferred : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                                    QStringLiteral("NSimSun"), QStringLiteral("WenQuanYi Zen Hei")}) {
+    for (const QString& preferred :
+         {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+          QStringLiteral("WenQuanYi Zen Hei")}) {
         if (families.contains(preferred, Qt::CaseInsensitive)) {
             return preferred;
         }

@@ -31,6 +31,9 @@ constexpr int MAIN_HEIGHT_DU = 285;
 constexpr int BUTTON_HEIGHT_DU = 14;
 
 const QColor ERROR_COLOUR(255, 0, 0);
+constexpr const char* TRACE_VARIABLE = "Q8LOADER_TRACE";
+constexpr const char* COM1_NAME = "COM1";
+constexpr const char* COM2_NAME = "COM2";
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), text.size());
@@ -48,6 +51,11 @@ MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
       station_{wire_, model_, *this},
       transfer_{station_, state_, transferUi_} {
     setWindowTitle(QString::fromUtf8(TXT_MAIN_CAPTION));
+    // A wire trace for a bug report, as the CLI's --trace writes it.
+    const QString tracePath = qEnvironmentVariable(TRACE_VARIABLE);
+    if (!tracePath.isEmpty() && trace_.Open(tracePath.toStdString())) {
+        wire_.trace = &trace_;
+    }
     setFont(DialogFont());
     base_ = BaseUnitsOf(font());
     BuildControls();
@@ -154,7 +162,9 @@ void MainDialog::BuildControls() {
 }
 
 void MainDialog::Initialise() {
-    AddAboutItem(this, QString::fromUtf8(TXT_ABOUT_ITEM),
+    AddMenuItems(this,
+                 {{QString::fromUtf8(TXT_ABOUT_ITEM), ABOUT_COMMAND},
+                  {QString::fromUtf8(TXT_PORT_SETTINGS_ITEM), PORT_SETTINGS_COMMAND}},
                  [this](int command) { OnSystemCommand(command); });
     setWindowIcon(ProgramIcon());
     Control<QLineEdit>(ID_HINT)->setText(QString::fromUtf8(TXT_HINT));
@@ -163,6 +173,11 @@ void MainDialog::Initialise() {
     cartridgeList_->AddColumn(QStringLiteral("大小"), 96, Qt::AlignRight);
     cartridgeList_->AddColumn(QStringLiteral("修改时间"), 128, Qt::AlignLeft);
 
+    // The devices chosen in an earlier run stand behind COM1 and COM2 from
+    // the first open on.
+    const PortDevices remembered = dialogs_.RememberedPortDevices();
+    q8::ChoosePortDevice(COM1_NAME, remembered.com1.toStdString());
+    q8::ChoosePortDevice(COM2_NAME, remembered.com2.toStdString());
     if (!q8::OpenStartupPort(link_, model_, transferUi_)) {
         return;  // no port: no button set, no refresh; the port buttons can try again
     }
@@ -267,12 +282,32 @@ void MainDialog::OnSystemCommand(int command) {
     if (IsAboutCommand(command)) {
         AboutDialog about(this);
         about.exec();
+    } else if (IsPortSettingsCommand(command)) {
+        OnPortSettings();
     }
+}
+
+void MainDialog::OnPortSettings() {
+    PortDevices devices{QString::fromStdString(q8::ChosenPortDevice(COM1_NAME)),
+                        QString::fromStdString(q8::ChosenPortDevice(COM2_NAME))};
+    if (!dialogs_.ChoosePortDevices(this, devices)) {
+        return;
+    }
+    const bool com1Changed = devices.com1.toStdString() != q8::ChosenPortDevice(COM1_NAME);
+    const bool com2Changed = devices.com2.toStdString() != q8::ChosenPortDevice(COM2_NAME);
+    q8::ChoosePortDevice(COM1_NAME, devices.com1.toStdString());
+    q8::ChoosePortDevice(COM2_NAME, devices.com2.toStdString());
+    // The port whose device the user changed; with both or neither, the
+    // port in use.
+    const int port = com1Changed != com2Changed ? (com1Changed ? 0 : 1) : model_.portIndex;
+    (port == 0 ? com1_ : com2_)->setChecked(true);
+    UpdatePortTabStop();
+    OnPort(port);
 }
 
 bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
     const int command = SystemCommandOf(eventType, message);
-    if (command >= 0 && IsAboutCommand(command)) {
+    if (command >= 0 && (IsAboutCommand(command) || IsPortSettingsCommand(command))) {
         OnSystemCommand(command);
         *result = 0;
         return true;

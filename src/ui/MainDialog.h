@@ -76,7 +76,8 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     int SelectionMark() const override;
     void UpdateTexts(const q8::CartridgeModel& model) override;
 
-    // A system-menu command: 16 to 31 open the About box.
+    // A system-menu command: 16 to 31 open the About box, 32 to 47 the port
+    // settings.
     void OnSystemCommand(int command);
 
     const q8::CartridgeModel& Model() const { return model_; }
@@ -102,6 +103,9 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     void OnEraseVoice();
     void OnRefresh();
     void OnPort(int portIndex);
+    // "端口设置...": the devices behind the port buttons; "确定" reopens the
+    // link on the port whose device changed, as a click on its button does.
+    void OnPortSettings();
     void OnCartridgeListClicked(int row);
     void OnCartridgeListFocusLost();
     void OnDownloadListClicked();
@@ -109,6 +113,8 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     q8::SerialLink& link_;
     UserDialogs& dialogs_;
     WindowTransferUi transferUi_;
+    // Before the wire, which writes to it while Q8LOADER_TRACE names a file.
+    q8::WireTrace trace_;
     q8::Wire wire_;
     q8::CartridgeModel model_;
     q8::Station station_;

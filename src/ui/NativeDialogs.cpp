@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 
+#include "ui/PortSettingsDialog.h"
 #include "ui/UserDialogs.h"
 
 namespace q8ui {
@@ -21,6 +22,8 @@ constexpr const char* SETTINGS_ORGANISATION = "q8loader";
 constexpr const char* SETTINGS_APPLICATION = "q8loader";
 const QString OPEN_FOLDER_KEY = QStringLiteral("folders/open");
 const QString SAVE_FOLDER_KEY = QStringLiteral("folders/save");
+const QString COM1_DEVICE_KEY = QStringLiteral("ports/COM1");
+const QString COM2_DEVICE_KEY = QStringLiteral("ports/COM2");
 
 QString MessageCaption() {
     return QApplication::applicationName();
@@ -140,6 +143,29 @@ bool NativeDialogs::ChooseSaveFile(QWidget* owner, QString& path) {
     path = dialog.selectedFiles().first();
     RememberFolderOf(SAVE_FOLDER_KEY, path);
     return true;
+}
+
+void NativeDialogs::MessageWithDetail(QWidget* owner, const QString& text, const QString& detail) {
+    CentredMessageBox box(QMessageBox::Warning, text, QMessageBox::Ok, owner);
+    box.setDetailedText(detail);
+    box.exec();
+}
+
+bool NativeDialogs::ChoosePortDevices(QWidget* owner, PortDevices& devices) {
+    PortSettingsDialog dialog(owner, devices);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    devices = dialog.Chosen();
+    settings_->setValue(COM1_DEVICE_KEY, devices.com1);
+    settings_->setValue(COM2_DEVICE_KEY, devices.com2);
+    settings_->sync();
+    return true;
+}
+
+PortDevices NativeDialogs::RememberedPortDevices() {
+    return {settings_->value(COM1_DEVICE_KEY).toString(),
+            settings_->value(COM2_DEVICE_KEY).toString()};
 }
 
 bool NativeDialogs::ConfirmReplace(QWidget* owner, const QString& path) {

@@ -1,5 +1,5 @@
 // Where the window manager draws the system menu, a program cannot add to it:
-// the About item goes into the window's context menu instead, which the
+// the window's items go into its context menu instead, which the
 // right mouse button, Shift+F10 and the Menu key open.
 
 #include <QAction>
@@ -46,13 +46,18 @@ class KeyboardContextMenu : public QObject {
 
 }  // namespace
 
-void AddAboutItem(QWidget* window, const QString& text, std::function<void(int)> onCommand) {
+void AddMenuItems(QWidget* window, const std::vector<MenuItem>& items,
+                  std::function<void(int)> onCommand) {
     auto* separator = new QAction(window);
     separator->setSeparator(true);
-    auto* about = new QAction(text, window);
-    QObject::connect(about, &QAction::triggered, window, [onCommand] { onCommand(ABOUT_COMMAND); });
     window->addAction(separator);
-    window->addAction(about);
+    for (const MenuItem& item : items) {
+        auto* action = new QAction(item.text, window);
+        const int command = item.command;
+        QObject::connect(action, &QAction::triggered, window,
+                         [onCommand, command] { onCommand(command); });
+        window->addAction(action);
+    }
     window->setContextMenuPolicy(Qt::ActionsContextMenu);
     // The keys reach the window when the control with the focus passes them on.
     window->installEventFilter(new KeyboardContextMenu(window));

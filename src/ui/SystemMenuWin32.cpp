@@ -1,4 +1,4 @@
-// The About item in the real system menu; the window's native event filter
+// The window's items in the real system menu; the window's native event filter
 // picks the command up from WM_SYSCOMMAND.
 
 #include <windows.h>
@@ -7,13 +7,16 @@
 
 namespace q8ui {
 
-void AddAboutItem(QWidget* window, const QString& text, std::function<void(int)>) {
+void AddMenuItems(QWidget* window, const std::vector<MenuItem>& items, std::function<void(int)>) {
     HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(window->winId()), FALSE);
-    if (menu == nullptr || text.isEmpty()) {
+    if (menu == nullptr || items.empty()) {
         return;
     }
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, ABOUT_COMMAND, reinterpret_cast<LPCWSTR>(text.utf16()));
+    for (const MenuItem& item : items) {
+        AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item.command),
+                    reinterpret_cast<LPCWSTR>(item.text.utf16()));
+    }
 }
 
 int SystemCommandOf(const QByteArray& eventType, void* message) {

@@ -14,6 +14,12 @@ class QSettings;
 
 namespace q8ui {
 
+// The devices behind the "COM1" and "COM2" buttons; empty: the default.
+struct PortDevices {
+    QString com1;
+    QString com2;
+};
+
 class UserDialogs {
   public:
     virtual ~UserDialogs() = default;
@@ -32,6 +38,24 @@ class UserDialogs {
 
     // Asked before an upload replaces an existing file; true to replace it.
     virtual bool ConfirmReplace(QWidget* owner, const QString& path) = 0;
+
+    // The same as Message, with what the system says behind the text (why a
+    // port would not open) as the box's details.
+    virtual void MessageWithDetail(QWidget* owner, const QString& text, const QString& detail) {
+        (void)detail;
+        Message(owner, text);
+    }
+
+    // The port settings: the user picks the devices behind the port buttons,
+    // starting from `devices`; they are remembered for the next run. False
+    // when the user cancelled.
+    virtual bool ChoosePortDevices(QWidget* owner, PortDevices& devices) {
+        (void)owner;
+        (void)devices;
+        return false;
+    }
+    // What the port settings remembered from an earlier run.
+    virtual PortDevices RememberedPortDevices() { return {}; }
 };
 
 // The platform's message boxes and file dialogs. The open and the save
@@ -48,6 +72,9 @@ class NativeDialogs : public UserDialogs {
     bool ChooseDownloadFiles(QWidget* owner, QStringList& paths) override;
     bool ChooseSaveFile(QWidget* owner, QString& path) override;
     bool ConfirmReplace(QWidget* owner, const QString& path) override;
+    void MessageWithDetail(QWidget* owner, const QString& text, const QString& detail) override;
+    bool ChoosePortDevices(QWidget* owner, PortDevices& devices) override;
+    PortDevices RememberedPortDevices() override;
 
   private:
     QString StartFolder(const QString& key) const;

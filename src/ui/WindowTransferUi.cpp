@@ -13,7 +13,9 @@ namespace {
 // How often the wait for a worker looks whether it has ended.
 constexpr int WORKER_POLL_MS = 10;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), text.size()); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), text.size());
+}
 
 }  // namespace
 
@@ -22,10 +24,25 @@ WindowTransferUi::WindowTransferUi(QWidget* owner, UserDialogs& dialogs)
 
 WindowTransferUi::~WindowTransferUi() = default;
 
-void WindowTransferUi::ShowHere(const QString& text) {
+void WindowTransferUi::ShowHere(const QString& text, const QString& detail) {
     // In front of the progress dialog while it is up, else of the main window.
     QWidget* modal = QApplication::activeModalWidget();
-    dialogs_.Message(modal != nullptr ? modal : owner_, text);
+    QWidget* owner = modal != nullptr ? modal : owner_;
+    if (detail.isEmpty()) {
+        dialogs_.Message(owner, text);
+    } else {
+        dialogs_.MessageWithDetail(owner, text, detail);
+    }
+}
+
+// Only the window thread opens ports, so the reason for a failed open is
+// shown here at once.
+void WindowTransferUi::ShowWithDetail(const std::string& text, const std::string& detail) {
+    if (QThread::currentThread() != thread()) {
+        Show(text);
+        return;
+    }
+    ShowHere(FromUtf8(text), FromUtf8(detail));
 }
 
 void WindowTransferUi::Show(const std::string& text) {
@@ -48,7 +65,9 @@ void WindowTransferUi::PrepareProgress(const std::string& caption, const std::st
     dialog_->SetLine(FromUtf8(line));
 }
 
-int WindowTransferUi::RunProgress(const q8::TransferState& state) { return dialog_->Run(state); }
+int WindowTransferUi::RunProgress(const q8::TransferState& state) {
+    return dialog_->Run(state);
+}
 
 template <typename Call>
 void WindowTransferUi::ToDialog(Call call) {

@@ -30,6 +30,7 @@ class WindowTransferUi : public QObject, public q8::TransferUi {
     ~WindowTransferUi() override;
 
     void Show(const std::string& text) override;
+    void ShowWithDetail(const std::string& text, const std::string& detail) override;
     void PrepareProgress(const std::string& caption, const std::string& line) override;
     int RunProgress(const q8::TransferState& state) override;
     void ChangeCaption(const std::string& caption) override;
@@ -41,7 +42,7 @@ class WindowTransferUi : public QObject, public q8::TransferUi {
     ProgressDialog* CurrentDialog() const { return dialog_.get(); }
 
   private:
-    void ShowHere(const QString& text);
+    void ShowHere(const QString& text, const QString& detail = QString());
     // Runs `call` with the current dialog on the window thread, as long as it
     // is still the dialog of transfer `serial`.
     template <typename Call>
