@@ -1,12 +1,6 @@
 #include "ConsoleText.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/Win32Text.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
 
@@ -23,16 +17,6 @@ std::string Utf8(const wchar_t* wide) {
     WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), n, nullptr, nullptr);
     utf8.resize(static_cast<size_t>(n - 1));  // without the terminating NUL
     return utf8;
-}
-
-std::wstring Wide(const std::string& utf8) {
-    const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
-    }
-    return wide;
 }
 
 HANDLE HandleOf(FILE* stream) {
@@ -68,7 +52,7 @@ void WriteText(FILE* stream, const std::string& text) {
     }
     // Whatever the stream still buffers goes first, in order.
     std::fflush(stream);
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = q8::Utf8ToWide(text);
     DWORD written = 0;
     (void)WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }

@@ -1,7 +1,6 @@
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include <io.h>
-#include <windows.h>
+
+#include "link/Win32Text.h"
 
 #include <atomic>
 #include <cstdio>

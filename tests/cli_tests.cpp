@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "ShellRun.h"
 #include "protocol/Frames.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimFiles.h"
@@ -21,38 +22,16 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using CliRun = q8test::ShellRun;
+using q8test::ReadAll;
 
 // Runs the CLI with COM1/COM2 pointing where the test says; `before` runs
 // first in its shell, and `stdoutTo` replaces the captured stdout.
 CliRun RunCli(const std::string& args, const std::string& com1, const std::string& com2,
               const std::string& before = "", const std::string& stdoutTo = "") {
-    char dir[] = "/tmp/q8cli-XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
-    const std::string command = before + " Q8LOADER_COM1='" + com1 + "' Q8LOADER_COM2='" + com2 +
-                                "' " + Q8LOADER_CLI_PATH + " " + args + " " +
-                                (stdoutTo.empty() ? ">" + out : stdoutTo) + " 2>" + err;
-    const int status = std::system(command.c_str());
-    CliRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadAll(out);
-    run.err = ReadAll(err);
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    rmdir(dir);
-    return run;
+    return q8test::RunShell(before + " Q8LOADER_COM1='" + com1 + "' Q8LOADER_COM2='" + com2 + "' " +
+                                Q8LOADER_CLI_PATH + " " + args,
+                            stdoutTo);
 }
 
 q8sim::SimConfig SampleCartridge() {

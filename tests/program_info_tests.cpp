@@ -14,41 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "ShellRun.h"
 #include "version/Version.h"
 
 namespace {
 
-struct ProgramRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using ProgramRun = q8test::ShellRun;
+using q8test::ReadAll;
 
 // Runs `program args` through the shell, `environment` (NAME=VALUE words or
 // `env -u NAME`) in front.
 ProgramRun RunProgram(const std::string& program, const std::string& args,
                       const std::string& environment = "") {
-    char dir[] = "/tmp/q8info-XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
-    const std::string command =
-        "env " + environment + " '" + program + "' " + args + " >" + out + " 2>" + err;
-    const int status = std::system(command.c_str());
-    ProgramRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadAll(out);
-    run.err = ReadAll(err);
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    rmdir(dir);
-    return run;
+    return q8test::RunShell("env " + environment + " '" + program + "' " + args);
 }
 
 struct Program {

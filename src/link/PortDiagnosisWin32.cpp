@@ -1,13 +1,7 @@
 // Windows: no groups and no way to name the holder of a port; whether it
 // opens now is found by opening it at once and closing it again.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/Win32Text.h"
 
 #include "link/PortDiagnosis.h"
 
@@ -48,13 +42,7 @@ std::string SystemErrorText(int systemError) {
     while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ')) {
         wide.pop_back();
     }
-    const int size = static_cast<int>(wide.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
-    }
-    return out;
+    return WideToUtf8(wide);
 }
 
 }  // namespace q8

@@ -2,13 +2,7 @@
 // USB ids), plus any COMn the system knows as a DOS device that SetupAPI did
 // not list (virtual ports, Wine's mapped ones).
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/Win32Text.h"
 // After windows.h, which it needs.
 #include <setupapi.h>
 
@@ -27,19 +21,6 @@ const GUID PORT_INTERFACE = {
 constexpr DWORD TEXT_UNITS = 512;
 constexpr DWORD DOS_NAMES_UNITS = 65536;
 constexpr size_t ID_DIGITS = 4;
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) {
-        return std::string();
-    }
-    const int size = static_cast<int>(wide.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
-    }
-    return out;
-}
 
 std::wstring Property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
     wchar_t text[TEXT_UNITS] = {};
@@ -66,7 +47,7 @@ std::wstring PortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
 
 // "USB\VID_0403&PID_6001..." gives the two ids.
 void ReadUsbIds(const std::wstring& hardwareId, PortInfo& port) {
-    const std::string id = Utf8(hardwareId);
+    const std::string id = WideToUtf8(hardwareId);
     const size_t vid = id.find("VID_");
     const size_t pid = id.find("PID_");
     if (vid == std::string::npos || pid == std::string::npos) {
@@ -88,15 +69,15 @@ void AddSetupPorts(std::vector<PortInfo>& ports) {
     device.cbSize = sizeof(device);
     for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
         PortInfo port;
-        port.path = Utf8(PortName(set, device));
+        port.path = WideToUtf8(PortName(set, device));
         if (port.path.empty()) {
             continue;
         }
-        port.description = Utf8(Property(set, device, SPDRP_FRIENDLYNAME));
-        port.manufacturer = Utf8(Property(set, device, SPDRP_MFG));
+        port.description = WideToUtf8(Property(set, device, SPDRP_FRIENDLYNAME));
+        port.manufacturer = WideToUtf8(Property(set, device, SPDRP_MFG));
         const std::wstring hardwareId = Property(set, device, SPDRP_HARDWAREID);
         ReadUsbIds(hardwareId, port);
-        const std::string bus = Utf8(hardwareId.substr(0, hardwareId.find(L'\\')));
+        const std::string bus = WideToUtf8(hardwareId.substr(0, hardwareId.find(L'\\')));
         port.kind = bus == "USB"    ? PortKind::UsbSerial
                     : bus == "ACPI" ? PortKind::BuiltIn
                                     : PortKind::Other;
@@ -116,7 +97,7 @@ void AddDosPorts(std::vector<PortInfo>& ports) {
     for (size_t at = 0; at < length && names[at] != L'\0';) {
         const std::wstring name(names.c_str() + at);
         at += name.size() + 1;
-        const std::string path = Utf8(name);
+        const std::string path = WideToUtf8(name);
         const bool listed = std::any_of(ports.begin(), ports.end(),
                                         [&path](const PortInfo& p) { return p.path == path; });
         if (IsComName(name) && !listed) {

@@ -3,13 +3,7 @@
 
 #include "link/SerialLink.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/Win32Text.h"
 
 #include <algorithm>
 #include <cstring>

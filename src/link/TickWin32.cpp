@@ -5,13 +5,7 @@
 
 #include "link/Tick.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/Win32Text.h"
 
 namespace q8 {
 

@@ -5,9 +5,7 @@
 // conversion gives '?' for a cut double-byte character and "??" for a
 // character outside the basic plane.
 
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "link/Win32Text.h"
 
 #include <algorithm>
 

@@ -4,13 +4,7 @@
 
 #include "protocol/HostFile.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/Win32Text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,19 +25,6 @@ constexpr uint32_t LARGEST_CALL = 1u << 30;
 
 HANDLE FileHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
-}
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return std::wstring();
-    }
-    const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
-    }
-    return wide;
 }
 
 // Local time with the daylight rule of that date, as localtime() gives it on
@@ -88,23 +69,10 @@ std::string TempPathFor(const std::string& target, unsigned serial) {
 
 std::atomic<unsigned> tempSerial{0};
 
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) {
-        return std::string();
-    }
-    const int size = static_cast<int>(wide.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
-    }
-    return utf8;
-}
-
 }  // namespace
 
 std::string AbsolutePath(const std::string& path) {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = Utf8ToWide(path);
     const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (path.empty() || needed == 0) {
         return path;
@@ -115,13 +83,13 @@ std::string AbsolutePath(const std::string& path) {
         return path;
     }
     full.resize(length);
-    return Utf8(full);
+    return WideToUtf8(full);
 }
 
 bool SourceFile::Open(const std::string& path) {
     Close();
-    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -179,7 +147,7 @@ void SourceFile::Close() {
 
 bool ReplacingFile::Create(const std::string& targetPath) {
     Discard();
-    const std::wstring target = Wide(targetPath);
+    const std::wstring target = Utf8ToWide(targetPath);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -202,8 +170,8 @@ bool ReplacingFile::Create(const std::string& targetPath) {
     for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
         std::string temp = TempPathFor(targetPath, tempSerial.fetch_add(1));
         // Not FILE_ATTRIBUTE_HIDDEN: the attribute would move with the file.
-        const HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileW(Utf8ToWide(temp).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
@@ -246,7 +214,7 @@ bool ReplacingFile::Commit() {
     }
     const bool closed = CloseHandle(FileHandle(handle_)) != 0;
     handle_ = CLOSED;
-    if (!closed || !MoveFileExW(Wide(tempPath_).c_str(), Wide(targetPath_).c_str(),
+    if (!closed || !MoveFileExW(Utf8ToWide(tempPath_).c_str(), Utf8ToWide(targetPath_).c_str(),
                                 MOVEFILE_REPLACE_EXISTING)) {
         Discard();
         return false;
@@ -261,7 +229,7 @@ void ReplacingFile::Discard() {
         handle_ = CLOSED;
     }
     if (!tempPath_.empty()) {
-        DeleteFileW(Wide(tempPath_).c_str());
+        DeleteFileW(Utf8ToWide(tempPath_).c_str());
         tempPath_.clear();
     }
 }
