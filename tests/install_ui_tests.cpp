@@ -16,8 +16,8 @@ namespace {
 
 // The hicolor sizes the package installs.
 constexpr int THEME_SIZES[] = {16, 32, 48, 64, 128, 256};
-// The size the window draws its icon at.
-constexpr int DRAWN_SIZE = 64;
+// One of the sizes the window draws its icon at.
+constexpr int DRAWN_SIZE = 256;
 constexpr int OPAQUE = 255;
 
 QImage ThemeIcon(int size) {

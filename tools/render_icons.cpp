@@ -1,7 +1,7 @@
 // Renders the program icon the window draws (q8ui::ProgramIcon) into the
 // hicolor theme's sizes at build time, so the installed icons and the
-// window's own cannot drift apart. Sizes the drawing does not have are
-// scaled from its largest one.
+// window's own cannot drift apart. The window draws every theme size itself;
+// any other size is scaled from the nearest larger drawing.
 // Usage: render-icons OUT_DIR SIZE...   writes OUT_DIR/NxN/apps/q8loader.png
 
 #include <QDir>
@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
-#include <QSize>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -23,21 +22,10 @@ constexpr int EXIT_USAGE = 2;
 // Bounds a size argument; theme sizes stop well below it.
 constexpr int LARGEST_ICON = 1024;
 
-QSize LargestSize(const QIcon& icon) {
-    QSize largest;
-    for (const QSize& size : icon.availableSizes()) {
-        if (size.width() > largest.width()) {
-            largest = size;
-        }
-    }
-    return largest;
-}
-
-QImage IconAt(const QImage& drawn, int size) {
-    if (drawn.width() == size && drawn.height() == size) {
-        return drawn;
-    }
-    return drawn.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+// The icon as the window draws it at `size`; a size it is not drawn at is
+// scaled from the nearest larger drawing.
+QImage IconAt(const QIcon& icon, int size) {
+    return icon.pixmap(size, size).toImage();
 }
 
 bool WriteIcon(const QImage& image, const QString& outDir, int size) {
@@ -46,7 +34,7 @@ bool WriteIcon(const QImage& image, const QString& outDir, int size) {
 }
 
 // One PNG a size named in `sizes`; returns the exit code.
-int RenderSizes(const QImage& drawn, const QString& outDir, const QStringList& sizes) {
+int RenderSizes(const QIcon& icon, const QString& outDir, const QStringList& sizes) {
     for (const QString& sizeText : sizes) {
         bool isNumber = false;
         const int size = sizeText.toInt(&isNumber);
@@ -54,7 +42,7 @@ int RenderSizes(const QImage& drawn, const QString& outDir, const QStringList& s
             std::fprintf(stderr, "render-icons: bad size %s\n", qPrintable(sizeText));
             return EXIT_USAGE;
         }
-        if (!WriteIcon(IconAt(drawn, size), outDir, size)) {
+        if (!WriteIcon(IconAt(icon, size), outDir, size)) {
             std::fprintf(stderr, "render-icons: cannot write the %d px icon\n", size);
             return EXIT_FAILED;
         }
@@ -79,6 +67,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: render-icons OUT_DIR SIZE...\n");
         return EXIT_USAGE;
     }
-    const QIcon icon = q8ui::ProgramIcon();
-    return RenderSizes(icon.pixmap(LargestSize(icon)).toImage(), args[1], args.mid(2));
+    return RenderSizes(q8ui::ProgramIcon(), args[1], args.mid(2));
 }

@@ -9,13 +9,17 @@ namespace q8ui {
 
 namespace {
 
-constexpr int ICON_SIZE = 64;
+// The picture is laid out on a 64-unit square and drawn at each size the
+// system asks for, so large icons are sharp rather than scaled up.
+constexpr int DESIGN_SIZE = 64;
+constexpr int ICON_SIZES[] = {16, 32, 48, 64, 128, 256};
 
-QImage DrawIcon() {
-    QImage image(ICON_SIZE, ICON_SIZE, QImage::Format_ARGB32);
+QImage DrawIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(static_cast<qreal>(size) / DESIGN_SIZE, static_cast<qreal>(size) / DESIGN_SIZE);
 
     // The cartridge: a rounded body with a cut corner and contacts.
     QPainterPath body;
@@ -57,8 +61,11 @@ QImage DrawIcon() {
 }  // namespace
 
 QIcon ProgramIcon() {
-    static const QImage image = DrawIcon();
-    return QIcon(QPixmap::fromImage(image));
+    QIcon icon;
+    for (const int size : ICON_SIZES) {
+        icon.addPixmap(QPixmap::fromImage(DrawIcon(size)));
+    }
+    return icon;
 }
 
 }  // namespace q8ui

@@ -1,6 +1,7 @@
 #pragma once
-// The program icon, drawn in code: a 64 x 64 cartridge with a download
-// arrow. Used for the caption, the task bar and the About box.
+// The program icon, drawn in code at 16 to 256 pixels: a cartridge with a
+// download arrow. Used for the caption, the task bar, the About box and the
+// icons the package installs.
 // Thread: the window thread.
 
 #include <QIcon>
