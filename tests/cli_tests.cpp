@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -236,20 +235,26 @@ TEST_F(CliFiles, TraceRecordsFramesRepliesAndExpiredDeadlines) {
     for (std::string line; std::getline(lines, line);) {
         got.push_back(line);
     }
+    // After the time field (8 columns and a blank), every line is fixed.
     const std::vector<std::string> expected = {
-        R"(^ +\d+ > hello +2  80 01$)",
-        R"(^ +\d+ < hello +2  A0 01$)",
-        R"(^ +\d+ > card-info +2  82 00$)",
-        R"(^ +\d+ < card-info +2  A2 00$)",
-        R"(^ +\d+ < data +8  00 00 10 00 00 06 00 00$)",
-        R"(^ +\d+ > dir-entry +2  83 00$)",
-        R"(^ +\d+ < data +32  D6 D0 CE C4 2E 62 69 6E( FF){8} 69 03 07 09 05 00( FF){6} 00 06 00 00$)",
-        R"(^ +\d+ > dir-entry +2  83 01$)",
-        R"(^ +\d+ < data +0   ! deadline 400 ms passed with 0 of 32 bytes$)",
+        "> hello             2  80 01",
+        "< hello             2  A0 01",
+        "> card-info         2  82 00",
+        "< card-info         2  A2 00",
+        "< data              8  00 00 10 00 00 06 00 00",
+        "> dir-entry         2  83 00",
+        "< data             32  D6 D0 CE C4 2E 62 69 6E FF FF FF FF FF FF FF FF 69 03 07 09 05 00 "
+        "FF FF FF FF FF FF 00 06 00 00",
+        "> dir-entry         2  83 01",
+        "< data              0   ! deadline 400 ms passed with 0 of 32 bytes",
     };
     ASSERT_EQ(got.size(), expected.size()) << ReadAll(trace);
+    constexpr size_t TIME_COLUMNS = 9;
     for (size_t i = 0; i < got.size(); ++i) {
-        EXPECT_TRUE(std::regex_match(got[i], std::regex(expected[i]))) << got[i];
+        ASSERT_GT(got[i].size(), TIME_COLUMNS);
+        const std::string time = got[i].substr(0, TIME_COLUMNS - 1);
+        EXPECT_EQ(time.find_first_not_of(" 0123456789"), std::string::npos) << got[i];
+        EXPECT_EQ(got[i].substr(TIME_COLUMNS), expected[i]);
     }
 }
 
