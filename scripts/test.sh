@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the plain build and the AddressSanitizer/UBSan build, each
-# with warnings as errors, a Release build with its quick unit tests, and the
-# threaded transfer tests under ThreadSanitizer; the Windows build (mingw-w64)
+# Runs every test: the plain (Release) build and the AddressSanitizer/UBSan
+# build, each with warnings as errors, and the threaded transfer tests under
+# ThreadSanitizer; the Windows build (mingw-w64)
 # runs its unit tests and a CLI session under Wine; the Debian package is made
 # from the plain build and checked.
 # The tests wait on the (simulated) line, not the CPU, so they run in parallel.
@@ -24,10 +24,6 @@ jobs=${Q8_TEST_JOBS:-6}
 "$root/scripts/build.sh" build-asan -DQ8_SANITIZE=ON
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j "$jobs")
-
-# An optimised build sees warnings the others do not; it must build too.
-"$root/scripts/build.sh" build-release -DCMAKE_BUILD_TYPE=Release
-(cd "$root/build-release" && ctest --output-on-failure -j "$jobs" -R 'HostFile|Sim|Frame|Format|Gbk')
 
 "$root/scripts/build.sh" build-tsan -DQ8_SANITIZE_THREAD=ON
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \

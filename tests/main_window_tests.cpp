@@ -563,7 +563,8 @@ TEST_F(MainWindowTest, KeyboardReachesTheListsAndThePorts) {
     std::string visited = FocusName();
     for (int i = 0; i < 12; ++i) {
         Press(Qt::Key_Tab);
-        visited += " " + FocusName();
+        visited += ' ';
+        visited += FocusName();
     }
     EXPECT_EQ(visited, "1001 1002 1003 1004 1006 1007 1009 1010 1020 1011 1016 1017 1001");
 
