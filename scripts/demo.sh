@@ -17,7 +17,13 @@ work=$(mktemp -d)
 source "$root/scripts/sample-device.sh"
 trap 'stop_sample_device; rm -rf "$work"' EXIT
 make_sample_cartridge
-make_sample_pc_files  # in the folder the open dialog starts in
+make_sample_pc_files
+# The demo keeps its own settings, so nothing it remembers reaches the
+# user's real ones; its open and save dialogs start in the sample files.
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME/q8loader"
+printf '[folders]\nopen=%s\nsave=%s\n' "$work/pc" "$work/pc" \
+  >"$XDG_CONFIG_HOME/q8loader/q8loader.conf"
 # --line-rate: transfers take as long as on the real 115200 bit/s line, so
 # the progress window has something to show.
 start_sample_device --line-rate
