@@ -8,17 +8,6 @@ namespace q8cli {
 
 namespace {
 
-std::string Utf8(const wchar_t* wide) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) {
-        return std::string();
-    }
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), n, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(n - 1));  // without the terminating NUL
-    return utf8;
-}
-
 HANDLE HandleOf(FILE* stream) {
     return GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
 }
@@ -38,7 +27,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     }
     std::vector<std::string> args;
     for (int i = 1; i < count; ++i) {
-        args.push_back(Utf8(wide[i]));
+        args.push_back(q8::WideToUtf8(wide[i]));
     }
     LocalFree(wide);
     return args;

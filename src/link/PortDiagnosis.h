@@ -18,9 +18,8 @@ struct PortHolder {
 };
 
 // Processes this user may look into that hold `device` (Linux: /proc/*/fd;
-// elsewhere none are found). `procRoot` is for tests.
-std::vector<PortHolder> FindHolders(const std::string& device,
-                                    const std::string& procRoot = "/proc");
+// elsewhere none are found).
+std::vector<PortHolder> FindHolders(const std::string& device);
 
 // The group that may open `device`, empty when the system has none to tell.
 std::string DeviceGroup(const std::string& device);

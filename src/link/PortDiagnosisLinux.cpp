@@ -18,6 +18,8 @@ namespace q8 {
 
 namespace {
 
+constexpr const char* PROC_ROOT = "/proc";
+
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
@@ -65,10 +67,10 @@ std::string ProgramName(const std::string& processDir) {
 
 }  // namespace
 
-std::vector<PortHolder> FindHolders(const std::string& device, const std::string& procRoot) {
+std::vector<PortHolder> FindHolders(const std::string& device) {
     std::vector<PortHolder> holders;
     const std::string target = RealPath(device);
-    DIR* dir = opendir(procRoot.c_str());
+    DIR* dir = opendir(PROC_ROOT);
     if (dir == nullptr) {
         return holders;
     }
@@ -76,7 +78,7 @@ std::vector<PortHolder> FindHolders(const std::string& device, const std::string
         if (!IsNumber(entry->d_name) || std::atoi(entry->d_name) == getpid()) {
             continue;
         }
-        const std::string processDir = procRoot + "/" + entry->d_name;
+        const std::string processDir = std::string(PROC_ROOT) + "/" + entry->d_name;
         if (HoldsFile(processDir + "/fd", target)) {
             holders.push_back({std::atoi(entry->d_name), ProgramName(processDir)});
         }

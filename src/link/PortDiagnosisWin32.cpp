@@ -7,7 +7,7 @@
 
 namespace q8 {
 
-std::vector<PortHolder> FindHolders(const std::string&, const std::string&) {
+std::vector<PortHolder> FindHolders(const std::string&) {
     return {};
 }
 
@@ -16,7 +16,7 @@ std::string DeviceGroup(const std::string&) {
 }
 
 std::string AccessText(const std::string& device) {
-    const std::string path = WithDeviceNamespace(device);
+    const std::string path = DeviceSystemPath(device);
     const HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port != INVALID_HANDLE_VALUE) {

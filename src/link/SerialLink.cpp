@@ -31,13 +31,17 @@ int SerialLink::Failed(OpenFailure failure, int systemError) {
 }
 
 int SerialLink::Open(int portIndex, MessageSink& messages) {
-    const std::string name = PortName(portIndex);
+    const std::string device = PortDevicePath(PortName(portIndex));
+    return OpenPath(device, device, portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR,
+                    messages);
+}
+
+int SerialLink::OpenPath(const std::string& device, const std::string& path,
+                         const std::string& failureText, MessageSink& messages) {
     Close();
-    const std::string device = PortDevicePath(name);
     openError_ = OpenError{OpenFailure::None, 0, device};
-    if (Configure(device, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
-        messages.ShowWithDetail(portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR,
-                                ExplainOpenFailure(openError_));
+    if (Configure(path, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
+        messages.ShowWithDetail(failureText, ExplainOpenFailure(openError_));
         return 0;
     }
     return 1;
@@ -65,6 +69,19 @@ std::string ChosenPortDevice(const std::string& portName) {
     return found == ChosenDevices().end() ? std::string() : found->second;
 }
 
+// The environment first, then the user's choice, then the default. A chosen
+// port goes through the system's path for it (COM7 behind "COM1" needs the
+// device namespace on Windows from COM10 on); the default COM1 and COM2 stay
+// bare names there.
+std::string PortDevicePath(const std::string& portName) {
+    const std::string environment = EnvironmentPortDevice(portName);
+    if (!environment.empty()) {
+        return environment;
+    }
+    const std::string chosen = ChosenPortDevice(portName);
+    return chosen.empty() ? DefaultPortDevice(portName) : DeviceSystemPath(chosen);
+}
+
 std::string WithDeviceNamespace(const std::string& device) {
     constexpr const char* COM_PREFIX = "COM";
     constexpr size_t COM_PREFIX_LENGTH = 3;
@@ -78,14 +95,7 @@ std::string WithDeviceNamespace(const std::string& device) {
 }
 
 int SerialLink::OpenDevice(const std::string& device, MessageSink& messages) {
-    Close();
-    const std::string path = DeviceSystemPath(device);
-    openError_ = OpenError{OpenFailure::None, 0, device};
-    if (Configure(path, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
-        messages.ShowWithDetail(OpenErrorText(device), ExplainOpenFailure(openError_));
-        return 0;
-    }
-    return 1;
+    return OpenPath(device, DeviceSystemPath(device), OpenErrorText(device), messages);
 }
 
 uint32_t SerialLink::Read(uint8_t* buffer, uint32_t count, uint32_t& received, uint32_t timeoutMs) {

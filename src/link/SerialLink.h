@@ -8,7 +8,8 @@
 //
 // Port names: index 0 is "COM1", any other index "COM2". On POSIX systems the
 // names map to the device path in Q8LOADER_COM1 / Q8LOADER_COM2 when set, else
-// to /dev/ttyS0 / /dev/ttyS1. On Windows the name goes to the system as is.
+// to a device the user chose, else to /dev/ttyS0 / /dev/ttyS1. On Windows a
+// chosen device stands behind the name, else the name goes to the system as is.
 
 #include <cstdint>
 #include <string>
@@ -41,8 +42,9 @@ inline constexpr uint32_t LINK_WRITE_MS_PER_BYTE = 50;
 // "COM1" for index 0, "COM2" for any other index.
 const char* PortName(int portIndex);
 
-// The device the system opens for a port name: on POSIX the path from the
-// environment or the default tty; on Windows the name itself.
+// The device the system opens for a port name: the environment's (POSIX),
+// else the one the user chose, else the default tty on POSIX and the name
+// itself on Windows.
 std::string PortDevicePath(const std::string& portName);
 
 // The device the user chose for "COM1" or "COM2" (the window's port
@@ -115,6 +117,11 @@ class SerialLink {
     const OpenError& LastOpenError() const { return openError_; }
 
   private:
+    // Closes any open port and opens `path`; on failure shows `failureText`
+    // with the reason, which LastOpenError keeps for `device` (the name the
+    // user knows it by).
+    int OpenPath(const std::string& device, const std::string& path, const std::string& failureText,
+                 MessageSink& messages);
     // 1 on success, 0 on failure. The port stays open when the open itself
     // succeeded, even if a later step failed.
     int Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,

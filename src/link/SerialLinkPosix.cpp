@@ -238,20 +238,6 @@ std::string DefaultPortDevice(const std::string& portName) {
     return portName;
 }
 
-// The environment first, then the user's choice, then the default tty.
-std::string PortDevicePath(const std::string& portName) {
-    for (const PortMapping& mapping : PORT_MAPPINGS) {
-        if (portName == mapping.name) {
-            const std::string environment = EnvironmentPortDevice(portName);
-            const std::string chosen = ChosenPortDevice(portName);
-            return !environment.empty() ? environment
-                   : !chosen.empty()    ? chosen
-                                        : mapping.defaultPath;
-        }
-    }
-    return portName;
-}
-
 std::string DeviceSystemPath(const std::string& device) {
     return device;
 }

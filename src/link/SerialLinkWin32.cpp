@@ -67,13 +67,6 @@ OpenFailure FailureForError(DWORD error) {
 
 }  // namespace
 
-// A chosen port (COM7 behind "COM1") goes through the device namespace,
-// which COM10 and above need; the bare "COM1" and "COM2" stay as they are.
-std::string PortDevicePath(const std::string& portName) {
-    const std::string chosen = ChosenPortDevice(portName);
-    return chosen.empty() ? portName : WithDeviceNamespace(chosen);
-}
-
 std::string DefaultPortDevice(const std::string& portName) {
     return portName;
 }

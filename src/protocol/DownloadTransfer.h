@@ -25,8 +25,8 @@ inline constexpr int BATCH_DONE = 0;            // every row sent, batch end wri
 inline constexpr int BATCH_EMPTY = 1;           // no rows
 inline constexpr int BATCH_REFRESH_FAILED = 2;  // a refresh before a row or the batch end
 inline constexpr int BATCH_FULL = 3;            // the cartridge holds six files
-inline constexpr int BATCH_STOPPED =
-    4;  // a row failed, was refused or cancelled, or the user stopped
+// A row failed, was refused or cancelled, or the user stopped the batch.
+inline constexpr int BATCH_STOPPED = 4;
 
 // The "下载" button: refresh, then each row in order with its progress window,
 // a refresh after each, and CMD_BATCH_END once every row is done.

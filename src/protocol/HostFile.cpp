@@ -2,22 +2,14 @@
 
 #include "protocol/HostFile.h"
 
-#include <algorithm>
-
 namespace q8 {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + PATH_SEPARATOR + name;
 }
 
-bool IsPathSeparator(char c) {
-    return c == '/' || c == PATH_SEPARATOR;
-}
-
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-    const auto last = std::find_if(path.rbegin(), path.rend(), IsPathSeparator);
-    const size_t cut =
-        last == path.rend() ? std::string::npos : static_cast<size_t>(path.rend() - last) - 1;
+    const size_t cut = path.find_last_of(PATH_SEPARATORS);
     if (cut == std::string::npos) {
         folder.clear();
         name = path;

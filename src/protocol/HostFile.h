@@ -11,15 +11,16 @@
 
 namespace q8 {
 
+// The separator paths are joined with, and every one they are split at:
+// Windows and its dialogs take and give '/' as well.
 #ifdef _WIN32
 inline constexpr char PATH_SEPARATOR = '\\';
+inline constexpr const char* PATH_SEPARATORS = "\\/";
 #else
 inline constexpr char PATH_SEPARATOR = '/';
+inline constexpr const char* PATH_SEPARATORS = "/";
 #endif
 
-// '/' everywhere; on Windows '\\' as well, since Windows and its dialogs
-// take and give either.
-bool IsPathSeparator(char c);
 // folder + separator + name.
 std::string JoinPath(const std::string& folder, const std::string& name);
 // Splits at the last separator: the folder without a trailing separator and

@@ -61,7 +61,7 @@ std::string CutUtf8(const std::string& text, size_t maxBytes) {
 // volume; a bare name stays relative to the current folder. Paths typed by
 // the user may use either slash.
 std::string TempPathFor(const std::string& target, unsigned serial) {
-    const size_t cut = target.find_last_of("\\/");
+    const size_t cut = target.find_last_of(PATH_SEPARATORS);
     const size_t baseStart = cut == std::string::npos ? 0 : cut + 1;
     return target.substr(0, baseStart) + "." + CutUtf8(target.substr(baseStart), TEMP_BASE_BYTES) +
            ".part-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial);

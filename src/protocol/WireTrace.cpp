@@ -24,7 +24,6 @@ WireTrace::~WireTrace() {
 }
 
 bool WireTrace::Open(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
     if (file_ != nullptr) {
         std::fclose(file_);
     }
@@ -59,7 +58,6 @@ void WireTrace::Received(const uint8_t* bytes, uint32_t count, uint32_t received
 
 void WireTrace::Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,
                      const std::string& note) {
-    std::lock_guard<std::mutex> lock(mutex_);
     if (file_ == nullptr) {
         return;
     }

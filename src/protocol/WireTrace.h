@@ -5,12 +5,11 @@
 // that ended a read. Off unless a file is given: the wire then pays one test
 // of a null pointer per frame.
 //
-// Thread: the wire is used by one thread at a time (the window's or a
-// worker's); the lock only keeps lines whole should that ever change.
+// Thread: whichever uses the wire, one at a time (the window's or a
+// worker's), as the wire itself.
 
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 namespace q8 {
@@ -36,7 +35,6 @@ class WireTrace {
     void Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,
               const std::string& note);
 
-    std::mutex mutex_;
     FILE* file_ = nullptr;
     uint32_t startMs_ = 0;
 };

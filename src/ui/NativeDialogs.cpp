@@ -109,8 +109,7 @@ void NativeDialogs::RememberFolderOf(const QString& key, const QString& file) {
 }
 
 void NativeDialogs::Message(QWidget* owner, const QString& text) {
-    CentredMessageBox box(QMessageBox::Warning, text, QMessageBox::Ok, owner);
-    box.exec();
+    MessageWithDetail(owner, text, QString());
 }
 
 bool NativeDialogs::ChooseDownloadFiles(QWidget* owner, QStringList& paths) {
@@ -147,7 +146,9 @@ bool NativeDialogs::ChooseSaveFile(QWidget* owner, QString& path) {
 
 void NativeDialogs::MessageWithDetail(QWidget* owner, const QString& text, const QString& detail) {
     CentredMessageBox box(QMessageBox::Warning, text, QMessageBox::Ok, owner);
-    box.setDetailedText(detail);
+    if (!detail.isEmpty()) {
+        box.setDetailedText(detail);
+    }
     box.exec();
 }
 

@@ -16,13 +16,9 @@ namespace {
 
 constexpr int BOX_MIN_WIDTH_PX = 360;
 
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
-}
-
 // The default of a port: its device when nothing is chosen.
 QString DefaultText(const char* portName) {
-    const QString device = FromUtf8(q8::DefaultPortDevice(portName));
+    const QString device = QString::fromStdString(q8::DefaultPortDevice(portName));
     return QStringLiteral("默认（") + device + QStringLiteral("）");
 }
 
@@ -53,7 +49,8 @@ QComboBox* PortSettingsDialog::AddPortRow(QGridLayout* grid, int row, const char
     box->addItem(DefaultText(portName), QString());
     for (const q8::PortInfo& port : q8::ListPorts(false)) {
         const std::string& device = port.stableName.empty() ? port.path : port.stableName;
-        box->addItem(FromUtf8(q8::DescribePort(port)), FromUtf8(device));
+        box->addItem(QString::fromStdString(q8::DescribePort(port)),
+                     QString::fromStdString(device));
     }
     const int known = current.isEmpty() ? 0 : box->findData(current);
     if (known >= 0) {
@@ -70,10 +67,11 @@ QComboBox* PortSettingsDialog::AddPortRow(QGridLayout* grid, int row, const char
     const std::string environment = q8::EnvironmentPortDevice(portName);
     if (!environment.empty()) {
         box->setEnabled(false);
-        auto* note = new QLabel(QStringLiteral("Q8LOADER_") + QString::fromLatin1(portName) +
-                                    QStringLiteral(" 指定了 ") + FromUtf8(environment) +
-                                    QStringLiteral("，它优先于这里的选择。"),
-                                this);
+        auto* note =
+            new QLabel(QStringLiteral("Q8LOADER_") + QString::fromLatin1(portName) +
+                           QStringLiteral(" 指定了 ") + QString::fromStdString(environment) +
+                           QStringLiteral("，它优先于这里的选择。"),
+                       this);
         note->setWordWrap(true);
         grid->addWidget(note, row + 1, 1);
     }

@@ -35,27 +35,22 @@ void WindowTransferUi::ShowHere(const QString& text, const QString& detail) {
     }
 }
 
-// Only the window thread opens ports, so the reason for a failed open is
-// shown here at once.
-void WindowTransferUi::ShowWithDetail(const std::string& text, const std::string& detail) {
-    if (QThread::currentThread() != thread()) {
-        Show(text);
-        return;
-    }
-    ShowHere(FromUtf8(text), FromUtf8(detail));
+void WindowTransferUi::Show(const std::string& text) {
+    ShowWithDetail(text, std::string());
 }
 
-void WindowTransferUi::Show(const std::string& text) {
+void WindowTransferUi::ShowWithDetail(const std::string& text, const std::string& detail) {
     const QString message = FromUtf8(text);
+    const QString more = FromUtf8(detail);
     if (QThread::currentThread() == thread()) {
-        ShowHere(message);
+        ShowHere(message, more);
         return;
     }
     // The worker waits here until the box has been dismissed: its outcome
     // must not close the progress dialog under the message. The window thread
     // never blocks on a worker, so this always comes back.
     QMetaObject::invokeMethod(
-        this, [this, message] { ShowHere(message); }, Qt::BlockingQueuedConnection);
+        this, [this, message, more] { ShowHere(message, more); }, Qt::BlockingQueuedConnection);
 }
 
 void WindowTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {

@@ -42,7 +42,7 @@ class WindowTransferUi : public QObject, public q8::TransferUi {
     ProgressDialog* CurrentDialog() const { return dialog_.get(); }
 
   private:
-    void ShowHere(const QString& text, const QString& detail = QString());
+    void ShowHere(const QString& text, const QString& detail);
     // Runs `call` with the current dialog on the window thread, as long as it
     // is still the dialog of transfer `serial`.
     template <typename Call>
