@@ -28,6 +28,7 @@
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/DownloadTransfer.h"
 #include "protocol/Frames.h"
+#include "protocol/LinkPort.h"
 #include "protocol/ProgressTick.h"
 #include "protocol/TransferRun.h"
 #include "protocol/UploadTransfer.h"
@@ -73,10 +74,10 @@ class BenchUi : public q8::TransferUi {
         messages_.push_back(text);
     }
     void PrepareProgress(const std::string&, const std::string&) override { ended_ = 0; }
-    int RunProgress(const q8::TransferState& state) override {
+    q8::ProgressResult RunProgress(const q8::TransferState& state) override {
         for (;;) {
             if (const int result = ended_.load()) {
-                return result;
+                return static_cast<q8::ProgressResult>(result);
             }
             const q8::ProgressTick tick = q8::ReadProgress(state, q8::TickMs());
             if (tick.ended) {
@@ -86,7 +87,7 @@ class BenchUi : public q8::TransferUi {
         }
     }
     void ChangeCaption(const std::string&) override {}
-    void EndProgress(int result) override { ended_ = result; }
+    void EndProgress(q8::ProgressResult result) override { ended_ = static_cast<int>(result); }
     // No event loop to keep alive: RunTransfer joins the worker next.
     void WaitForWorker(const q8::WorkerThread&) override {}
     bool ChooseUploadTarget(std::string&) override { return false; }
@@ -117,7 +118,8 @@ class ListView : public q8::CartridgeView {
 // The host's side of one run, on the link to one simulator.
 struct Host {
     q8::SerialLink link;
-    q8::Wire wire{link};
+    q8::LinkPort port{link};
+    q8::Wire wire{port, q8::SystemClock()};
     q8::CartridgeModel model;
     ListView view;
     q8::Station station{wire, model, view};
@@ -270,14 +272,14 @@ bool TimedTransfer(Host& host, const std::string& line, const std::function<void
                    double& ms) {
     Clock::time_point begin;
     Clock::time_point end;
-    const int result = q8::RunTransfer(host.transfer, "bench", line, [&] {
+    const q8::ProgressResult result = q8::RunTransfer(host.transfer, "bench", line, [&] {
         begin = Clock::now();
         work();
         end = Clock::now();
     });
     ms = std::chrono::duration<double, std::milli>(end - begin).count();
-    return result == q8::PROGRESS_DONE && host.state.Outcome() == q8::OUTCOME_DONE &&
-           host.ui.Messages().empty();
+    return result == q8::ProgressResult::Done &&
+           host.state.Outcome() == q8::TransferOutcome::Done && host.ui.Messages().empty();
 }
 
 // Entry 0 of the cartridge into `path`, untimed.
@@ -326,7 +328,7 @@ bool RunDownload(const std::string& dir, uint32_t size, bool lineRate, Figures& 
                           size,
                           q8::BlockCount(size),
                           ms,
-                          static_cast<double>(q8::DOWNLOAD_BEGIN_PAUSE_MS),
+                          static_cast<double>(q8::DOWNLOAD_BEGIN_PAUSE.count()),
                           DOWNLOAD_BLOCK_LINE_BYTES};
         figures.transferGrewKib = PeakResidentKib() - peakBefore;
         if (!ok) {

@@ -61,22 +61,25 @@ void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::s
             WriteText(stderr, line + "\n");
         }
     }
-    ended_.store(0);
+    ended_.store(NOT_ENDED);
     HoldStopSignals();
 }
 
-int ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
+q8::ProgressResult ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
     ListenForStopSignals();
     // A stop that came before the worker started cancels it at its first step.
-    int result = StopSignalled() ? q8::PROGRESS_CANCELLED : 0;
+    std::optional<q8::ProgressResult> result;
+    if (StopSignalled()) {
+        result = q8::ProgressResult::Cancelled;
+    }
     uint32_t sinceTick = 0;
-    while (result == 0) {
+    while (!result) {
         q8::SleepMs(POLL_MS);
         sinceTick += POLL_MS;
         if (StopSignalled()) {
-            result = q8::PROGRESS_CANCELLED;
-        } else if (ended_.load() != 0) {
-            result = ended_.load();
+            result = q8::ProgressResult::Cancelled;
+        } else if (ended_.load() != NOT_ENDED) {
+            result = static_cast<q8::ProgressResult>(ended_.load());
         } else if (sinceTick >= q8::PROGRESS_TICK_MS) {
             sinceTick = 0;
             const q8::ProgressTick tick = q8::ReadProgress(state, q8::TickMs());
@@ -89,7 +92,7 @@ int ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     EndLine();
-    return result;
+    return *result;
 }
 
 void ConsoleTransferUi::Draw(const q8::ProgressTick& tick) {

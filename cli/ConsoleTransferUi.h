@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "protocol/ProgressTick.h"
@@ -17,14 +18,16 @@ namespace q8cli {
 
 class ConsoleTransferUi : public q8::TransferUi {
   public:
+    static constexpr int NOT_ENDED = 0;
+
     // `uploadTarget`: the file an upload writes, as given on the command line.
     explicit ConsoleTransferUi(std::string uploadTarget = {});
 
     void Show(const std::string& text) override;
     void PrepareProgress(const std::string& caption, const std::string& line) override;
-    int RunProgress(const q8::TransferState& state) override;
+    q8::ProgressResult RunProgress(const q8::TransferState& state) override;
     void ChangeCaption(const std::string& caption) override;
-    void EndProgress(int result) override { ended_.store(result); }
+    void EndProgress(q8::ProgressResult result) override { ended_.store(static_cast<int>(result)); }
     void WaitForWorker(const q8::WorkerThread& worker) override;
     bool StopRequested() override;
     bool ChooseUploadTarget(std::string& path) override;
@@ -39,8 +42,8 @@ class ConsoleTransferUi : public q8::TransferUi {
     std::mutex mutex_;
     std::string caption_;
     bool lineOpen_ = false;
-    size_t drawnWidth_ = 0;  // columns of the progress line last drawn
-    std::atomic<int> ended_{0};
+    size_t drawnWidth_ = 0;              // columns of the progress line last drawn
+    std::atomic<int> ended_{NOT_ENDED};  // a ProgressResult once the worker ended it
 };
 
 }  // namespace q8cli

@@ -18,6 +18,7 @@
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/DownloadTransfer.h"
 #include "protocol/HostFile.h"
+#include "protocol/LinkPort.h"
 #include "protocol/Maintenance.h"
 #include "protocol/PortSelection.h"
 #include "protocol/ReadBack.h"
@@ -273,8 +274,8 @@ int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& me
         return ReportStatus(station.model, false);
     }
     rows.SetMark(rows.RowCount() - 1);
-    const int result = q8::DeleteLastFile(station, messages);
-    return ReportStatus(station.model, result == q8::MAINTENANCE_OK);
+    const q8::MaintenanceResult result = q8::DeleteLastFile(station, messages);
+    return ReportStatus(station.model, result == q8::MaintenanceResult::Ok);
 }
 
 // One tab-separated line a port: path, stable name, kind, USB ids, maker,
@@ -315,7 +316,8 @@ int Run(const std::vector<std::string>& args) {
     q8cli::StderrMessages messages;
     q8cli::ConsoleTransferUi ui(upload ? options.args[1] : std::string());
     q8::SerialLink link;
-    q8::Wire wire(link);
+    q8::LinkPort port(link);
+    q8::Wire wire(port, q8::SystemClock());
     q8::CartridgeModel model;
     q8cli::CollectedRows rows;
     q8::Station station{wire, model, rows};
@@ -347,10 +349,10 @@ int Run(const std::vector<std::string>& args) {
         return Delete(station, rows, messages);
     }
     if (command == "erase-voice") {
-        return ReportStatus(model, q8::EraseVoice(station) == q8::MAINTENANCE_OK);
+        return ReportStatus(model, q8::EraseVoice(station) == q8::MaintenanceResult::Ok);
     }
     if (command == "format") {
-        return ReportStatus(model, q8::FormatCartridge(station) == q8::MAINTENANCE_OK);
+        return ReportStatus(model, q8::FormatCartridge(station) == q8::MaintenanceResult::Ok);
     }
     return List(station, rows);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/SerialLink.h"
+#include "protocol/LinkPort.h"
 #include "protocol/Station.h"
 #include "sim/Simulator.h"
 
@@ -65,7 +66,8 @@ class DeviceFixture : public ::testing::Test {
 
     std::unique_ptr<q8sim::Simulator> sim;
     q8::SerialLink link;
-    q8::Wire wire{link};
+    q8::LinkPort port{link};
+    q8::Wire wire{port, q8::SystemClock()};
     q8::CartridgeModel model;
     RecordingView view;
     RecordingMessages messages;

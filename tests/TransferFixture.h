@@ -35,17 +35,17 @@ class ScriptedUi : public q8::TransferUi {
         lines_.push_back(line);
         ended_ = 0;
     }
-    int RunProgress(const q8::TransferState& state) override {
+    q8::ProgressResult RunProgress(const q8::TransferState& state) override {
         for (;;) {
             if (const int result = ended_.load()) {
-                return result;
+                return static_cast<q8::ProgressResult>(result);
             }
             const q8::ProgressTick tick = q8::ReadProgress(state, q8::TickMs());
             if (tick.ended) {
                 return tick.result;
             }
             if (cancelWhen && cancelWhen(state)) {
-                return q8::PROGRESS_CANCELLED;
+                return q8::ProgressResult::Cancelled;
             }
             q8::SleepMs(2);
         }
@@ -54,7 +54,7 @@ class ScriptedUi : public q8::TransferUi {
         std::lock_guard<std::mutex> lock(mutex_);
         captions_.push_back(caption);
     }
-    void EndProgress(int result) override { ended_ = result; }
+    void EndProgress(q8::ProgressResult result) override { ended_ = static_cast<int>(result); }
     // Nothing to keep alive here; RunTransfer joins the worker next.
     void WaitForWorker(const q8::WorkerThread& worker) override {
         workerOutlivedWindow = workerOutlivedWindow || !worker.Ended();

@@ -55,7 +55,7 @@ TEST_P(DownloadSizes, AnnouncesAndSendsEveryBlockThenTheEntry) {
 
     RunWorker(row, 1 << 22);
 
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_DONE);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
     EXPECT_TRUE(ui.Messages().empty());
     const uint32_t blocks = q8::BlockCount(size);
     Bytes begin = {q8::CMD_DOWNLOAD_BEGIN, 0, 0, 0, 0, 0};
@@ -109,7 +109,7 @@ TEST_F(DownloadTest, ResendsTheSameBlockAndTheSameEntryOnStatusOne) {
     StartDevice(config);
     RunWorker(HostFile("r.bin", 1500));
 
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_DONE);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
     const auto blocks = Sent(q8::CMD_DOWNLOAD_BLOCK);
     ASSERT_EQ(blocks.size(), 5u);
     EXPECT_EQ(blocks[2], blocks[1]);
@@ -130,26 +130,26 @@ TEST_F(DownloadTest, SpaceCheckUsesTheFootprint) {
     const q8::DownloadRow row = HostFile("big.bin", 16385);  // footprint 32768
 
     RunWorker(row, 32767);
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_REFUSED);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Refused);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{
                                  "卡盒空间32767*8bits；文件大小32768*8bits。空间不够，不能下载!"});
     EXPECT_TRUE(sim->WireLog().empty());
     EXPECT_EQ(model.info.freeBytes, 32767);
 
     RunWorker(row, 32768);
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_DONE);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
     EXPECT_EQ(model.info.freeBytes, 0);
 }
 
 TEST_F(DownloadTest, MissingAndHugeFilesAreRefusedWithNothingSent) {
     StartDevice();
     RunWorker(q8::DownloadRow{"gone.bin", dir});
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_REFUSED);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Refused);
     // 2 GiB does not fit the entry's size field; it would go out truncated.
     WriteFile("huge.bin", {});
     ASSERT_EQ(truncate(PathOf("huge.bin").c_str(), 1ll << 31), 0);  // sparse
     RunWorker(q8::DownloadRow{"huge.bin", dir}, INT32_MAX);
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_REFUSED);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Refused);
 
     EXPECT_EQ(ui.Messages(),
               (std::vector<std::string>{
@@ -178,7 +178,7 @@ TEST_P(DownloadFailures, ShowTheirMessageThenFail) {
     StartDevice(config);
     RunWorker(HostFile("f.bin", 1200));
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{GetParam().message});
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_FAILED);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -247,7 +247,7 @@ TEST_F(DownloadTest, HostReadErrorOrShrinkingFileFailsTheTransfer) {
         model.info.freeBytes = 1 << 22;
         state.Reset();
         q8::DownloadWorker(transfer, row, *file);
-        EXPECT_EQ(state.Outcome(), q8::OUTCOME_FAILED);
+        EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
         EXPECT_EQ(ui.Messages().back(), "在下载中传输数据出错！请重试");
         EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_BLOCK).size(), 1u);
         EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_ENTRY).empty());
@@ -262,18 +262,18 @@ TEST_F(DownloadTest, CancelDuringTheEraseWaitWaitsForTheWorker) {
         const char* name;
         std::vector<Fault> faults;
         std::vector<std::string> messages;
-        uint32_t outcome;
+        q8::TransferOutcome outcome;
         std::vector<std::string> captions;  // the last ones come after the window closed
     };
     // The device answers while the worker reads: a good reply lets it end
     // silently at its next step; a bad one is still reported, after the
     // window has gone and before the batch goes on.
     const Case cases[] = {
-        {"good reply", {}, {}, q8::OUTCOME_RUNNING, {"擦除剩余空间...", "下载文件..."}},
+        {"good reply", {}, {}, q8::TransferOutcome::Running, {"擦除剩余空间...", "下载文件..."}},
         {"wrong code",
          {Fault{q8::CMD_DOWNLOAD_BEGIN, 1, FaultKind::WrongCode, 0xA8}},
          {"数据错误！请重试！"},
-         q8::OUTCOME_FAILED,
+         q8::TransferOutcome::Failed,
          {"擦除剩余空间..."}},
     };
     for (const Case& c : cases) {
@@ -311,7 +311,7 @@ TEST_F(DownloadTest, CancelDuringBlocksStopsAtTheNextStep) {
 
     EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 200000)}), q8::BATCH_STOPPED);
 
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_RUNNING);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Running);
     EXPECT_FALSE(state.KeepRunning());
     const size_t sent = Sent(q8::CMD_DOWNLOAD_BLOCK).size();
     EXPECT_GE(sent, 5u);

@@ -58,7 +58,7 @@ TEST_F(MaintenanceTest, DeleteWithoutAMarkOnlyAsksForOne) {
         SCOPED_TRACE(error);
         model.status.error = error;
         ShowRows(1, -1);
-        EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MAINTENANCE_FAILED);
+        EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MaintenanceResult::Failed);
         EXPECT_EQ(view.shownStatus, q8::TXT_CHOOSE_FILE);
         EXPECT_EQ(model.status.error, error);
     }
@@ -76,7 +76,7 @@ TEST_F(MaintenanceTest, DeleteOfAnyButTheLastRowIsRefusedWithAMessage) {
         model.status.error = mark == 1;
         ShowRows(3, mark);
         const int updates = view.updates;
-        EXPECT_EQ(q8::DeleteLastFile(station, ordered), q8::MAINTENANCE_FAILED);
+        EXPECT_EQ(q8::DeleteLastFile(station, ordered), q8::MaintenanceResult::Failed);
         EXPECT_EQ(model.status.text, "");
         EXPECT_EQ(view.shownStatus, "");
         EXPECT_EQ(model.status.error, mark == 1);
@@ -110,8 +110,8 @@ TEST_F(MaintenanceTest, AnyStatusBut0x81DeletesAndRefreshes) {
         view.mark = static_cast<int>(view.rows.size()) - 1;
         const size_t hellos = Sent(q8::CMD_HELLO).size();
         const uint32_t start = q8::TickMs();
-        EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MAINTENANCE_OK);
-        EXPECT_GE(q8::TickMs() - start, q8::DELETE_PAUSE_MS);
+        EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MaintenanceResult::Ok);
+        EXPECT_GE(q8::TickMs() - start, static_cast<uint32_t>(q8::DELETE_PAUSE.count()));
         EXPECT_EQ(Sent(q8::CMD_DELETE).back(), (Bytes{0x8A, static_cast<uint8_t>(left)}));
         EXPECT_EQ(sim->Files().size(), static_cast<size_t>(left));
         EXPECT_EQ(view.rows.size(), static_cast<size_t>(left));
@@ -126,18 +126,18 @@ TEST_F(MaintenanceTest, AnyStatusBut0x81DeletesAndRefreshes) {
 TEST_F(MaintenanceTest, DeleteFailuresSetTheFlagAndSkipTheRefresh) {
     const struct {
         BadReply reply;
-        int result;
+        q8::DeleteResult result;
     } cases[] = {
         {{"0x81", {q8::CMD_DELETE, 0, FaultKind::Status, 0x81}, q8::TXT_DOWNLOAD_STATE_AGAIN},
-         q8::DELETE_REFUSED},
+         q8::DeleteResult::Refused},
         {{"no reply", {q8::CMD_DELETE, 0, FaultKind::NoReply}, q8::TXT_NOT_LINKED},
-         q8::DELETE_NO_REPLY},
+         q8::DeleteResult::NoReply},
         {{"one byte", {q8::CMD_DELETE, 0, FaultKind::Truncate, 1}, q8::TXT_NOT_LINKED},
-         q8::DELETE_NO_REPLY},
+         q8::DeleteResult::NoReply},
         {{"format's code",
           {q8::CMD_DELETE, 0, FaultKind::WrongCode, q8::RPL_FORMAT},
           q8::TXT_DATA_ERROR},
-         q8::DELETE_NO_REPLY},
+         q8::DeleteResult::NoReply},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply.what);
@@ -155,7 +155,7 @@ TEST_F(MaintenanceTest, DeleteFailuresSetTheFlagAndSkipTheRefresh) {
 
         model.status = {"old", false};
         ShowRows(2, 1);
-        EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MAINTENANCE_FAILED);
+        EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MaintenanceResult::Failed);
         EXPECT_EQ(view.shownStatus, c.reply.text);
         EXPECT_TRUE(view.shownError);
         EXPECT_EQ(view.updates, updates + 1);
@@ -176,9 +176,9 @@ TEST_F(MaintenanceTest, FormatReadsAReplyThatCameDuringThePause) {
     wire.command[3] = 0xEE;
     const uint32_t start = q8::TickMs();
 
-    EXPECT_EQ(q8::FormatCartridge(station), q8::MAINTENANCE_OK);
+    EXPECT_EQ(q8::FormatCartridge(station), q8::MaintenanceResult::Ok);
 
-    EXPECT_GE(q8::TickMs() - start, q8::FORMAT_PAUSE_MS);
+    EXPECT_GE(q8::TickMs() - start, static_cast<uint32_t>(q8::FORMAT_PAUSE.count()));
     EXPECT_EQ(Sent(q8::CMD_FORMAT), (std::vector<Bytes>{{0x85, 0, 0, 0}}));
     EXPECT_EQ(view.shownStatus, q8::TXT_FORMAT_DONE);
     EXPECT_FALSE(view.shownError);
@@ -206,7 +206,7 @@ TEST_F(MaintenanceTest, FormatFailuresGiveTheirTexts) {
     for (const BadReply& c : cases) {
         SCOPED_TRACE(c.what);
         model.status = {"old", false};
-        EXPECT_EQ(q8::FormatCartridge(station), q8::MAINTENANCE_FAILED);
+        EXPECT_EQ(q8::FormatCartridge(station), q8::MaintenanceResult::Failed);
         EXPECT_EQ(view.shownStatus, c.text);
         EXPECT_TRUE(view.shownError);
     }
@@ -219,7 +219,7 @@ TEST_F(MaintenanceTest, EraseSucceedsAndRefreshes) {
     StartDevice(WithFiles(1));
     model.status.error = true;
     wire.command[1] = 0x55;  // left over from an earlier frame
-    EXPECT_EQ(q8::EraseVoice(station), q8::MAINTENANCE_OK);
+    EXPECT_EQ(q8::EraseVoice(station), q8::MaintenanceResult::Ok);
     EXPECT_EQ(Sent(q8::CMD_ERASE_VOICE), (std::vector<Bytes>{{0x8E, 0x00}}));
     EXPECT_EQ(view.shownStatus, q8::TXT_ERASE_DONE);
     EXPECT_FALSE(view.shownError);
@@ -239,7 +239,7 @@ TEST_F(MaintenanceTest, LateEraseReplyInPiecesStillCounts) {
                       0,
                       {{2650, {q8::RPL_ERASE_VOICE}}, {20, {0x00}}}}};
     StartDevice(config);
-    EXPECT_EQ(q8::EraseVoice(station), q8::MAINTENANCE_OK);
+    EXPECT_EQ(q8::EraseVoice(station), q8::MaintenanceResult::Ok);
     EXPECT_EQ(view.shownStatus, q8::TXT_ERASE_DONE);
     EXPECT_FALSE(view.shownError);
 }
@@ -265,7 +265,7 @@ TEST_F(MaintenanceTest, EraseFailuresGiveTheirTexts) {
     for (const BadReply& c : cases) {
         SCOPED_TRACE(c.what);
         model.status = {"old", false};
-        EXPECT_EQ(q8::EraseVoice(station), q8::MAINTENANCE_FAILED);
+        EXPECT_EQ(q8::EraseVoice(station), q8::MaintenanceResult::Failed);
         EXPECT_EQ(view.shownStatus, c.text);
         EXPECT_TRUE(view.shownError);
     }
@@ -278,7 +278,7 @@ TEST_F(MaintenanceTest, CompletionTextStandsInRedWhenTheRefreshFails) {
     StartDevice(config);
     const struct {
         const char* text;
-        int (*run)(q8::Station&);
+        q8::MaintenanceResult (*run)(q8::Station&);
     } operations[] = {{q8::TXT_FORMAT_DONE, q8::FormatCartridge},
                       {q8::TXT_ERASE_DONE, q8::EraseVoice}};
     for (const auto& op : operations) {
@@ -286,7 +286,7 @@ TEST_F(MaintenanceTest, CompletionTextStandsInRedWhenTheRefreshFails) {
         ShowRows(1, 0);
         model.info.totalText = "stale";
         model.status.error = false;
-        EXPECT_EQ(op.run(station), q8::MAINTENANCE_FAILED);
+        EXPECT_EQ(op.run(station), q8::MaintenanceResult::Failed);
         EXPECT_EQ(view.shownStatus, op.text);
         EXPECT_TRUE(view.shownError);
         EXPECT_TRUE(view.rows.empty());

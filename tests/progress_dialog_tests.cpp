@@ -39,8 +39,8 @@ void SetState(TransferState& state, uint32_t done, uint32_t total, uint32_t star
 // does not end within 5 s is ended with -1 so that the test fails, not hangs;
 // the show first gets exec() out of its loop also where the window was hidden
 // before the loop began.
-int RunWith(ProgressDialog& dialog, const TransferState& state, std::function<void()> action,
-            int afterMs = 50) {
+q8::ProgressResult RunWith(ProgressDialog& dialog, const TransferState& state,
+                           std::function<void()> action, int afterMs = 50) {
     if (action) {
         QTimer::singleShot(afterMs, &dialog, action);
     }
@@ -53,7 +53,8 @@ int RunWith(ProgressDialog& dialog, const TransferState& state, std::function<vo
 
 struct Snapshot {
     bool keepRunning;
-    uint32_t done, total, startTick, outcome;
+    uint32_t done, total, startTick;
+    q8::TransferOutcome outcome;
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -113,9 +114,10 @@ TEST(ProgressDialogRun, OutcomeEndsOnATickWithoutDrawingIt) {
         TransferState state;
         state.Reset();
         SetState(state, 10000, 10000, q8::TickMs() - 1000);
-        state.SetOutcome(static_cast<uint32_t>(outcome));
+        state.SetOutcome(static_cast<q8::TransferOutcome>(outcome));
         ProgressDialog dialog(nullptr);
-        EXPECT_EQ(RunWith(dialog, state, nullptr), result) << "outcome " << outcome;
+        EXPECT_EQ(static_cast<int>(RunWith(dialog, state, nullptr)), result)
+            << "outcome " << outcome;
         EXPECT_TRUE(dialog.HasEnded());
         EXPECT_EQ(dialog.BarPosition(), 0);
         EXPECT_EQ(dialog.RemainingText(), NONE);
@@ -133,17 +135,17 @@ TEST(ProgressDialogRun, TimerDrawsWhileRunningAndCaptionFollows) {
 
     int barSeen = -1;
     QString titleSeen, textSeen;
-    const int result = RunWith(
+    const q8::ProgressResult result = RunWith(
         dialog, state,
         [&] {
             barSeen = dialog.BarPosition();
             textSeen = dialog.RemainingText();
             titleSeen = dialog.windowTitle();
             dialog.ChangeCaption(QStringLiteral("上传文件..."));
-            state.SetOutcome(q8::OUTCOME_DONE);
+            state.SetOutcome(q8::TransferOutcome::Done);
         },
         800);
-    EXPECT_EQ(result, q8::PROGRESS_DONE);
+    EXPECT_EQ(result, q8::ProgressResult::Done);
     EXPECT_EQ(barSeen, 50);
     EXPECT_TRUE(textSeen.startsWith(QStringLiteral("剩余时间："))) << textSeen.toStdString();
     EXPECT_EQ(titleSeen, QStringLiteral("下载文件..."));
@@ -172,7 +174,8 @@ TEST(ProgressDialogRun, CancelKeysAndCloseBoxLeaveStateAlone) {
         SetState(state, 5000, 10000, 1234);
         const Snapshot before = Snap(state);
         ProgressDialog dialog(nullptr);
-        EXPECT_EQ(RunWith(dialog, state, [&] { way(dialog); }), q8::PROGRESS_CANCELLED) << name;
+        EXPECT_EQ(RunWith(dialog, state, [&] { way(dialog); }), q8::ProgressResult::Cancelled)
+            << name;
         EXPECT_TRUE(dialog.HasEnded()) << name;
         EXPECT_TRUE(Snap(state) == before) << name;
     }
@@ -182,9 +185,9 @@ TEST(ProgressDialogRun, WorkerEndBeforeTheWindowIsUpIsHeld) {
     TransferState state;
     state.Reset();
     ProgressDialog dialog(nullptr);
-    dialog.EndFromWorker(q8::PROGRESS_FAILED);
+    dialog.EndFromWorker(q8::ProgressResult::Failed);
     EXPECT_FALSE(dialog.HasEnded());
-    EXPECT_EQ(RunWith(dialog, state, nullptr), q8::PROGRESS_FAILED);
+    EXPECT_EQ(RunWith(dialog, state, nullptr), q8::ProgressResult::Failed);
     EXPECT_TRUE(dialog.HasEnded());
 }
 
@@ -196,20 +199,20 @@ TEST(ProgressDialogRun, RequestsAndTicksAfterTheEndAreIgnored) {
     dialog.Tick(1000);  // nothing watched yet
     EXPECT_EQ(dialog.BarPosition(), 0);
     dialog.SetCaption(QStringLiteral("A"));
-    EXPECT_EQ(RunWith(dialog, state, [&] { dialog.EndFromWorker(q8::PROGRESS_FAILED); }),
-              q8::PROGRESS_FAILED);
+    EXPECT_EQ(RunWith(dialog, state, [&] { dialog.EndFromWorker(q8::ProgressResult::Failed); }),
+              q8::ProgressResult::Failed);
 
     dialog.ChangeCaption(QStringLiteral("B"));
-    dialog.EndFromWorker(q8::PROGRESS_DONE);
+    dialog.EndFromWorker(q8::ProgressResult::Done);
     dialog.reject();
     state.SetDone(9000);
     dialog.Tick(1000);
-    state.SetOutcome(q8::OUTCOME_DONE);
+    state.SetOutcome(q8::TransferOutcome::Done);
     dialog.Tick(1000);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("A"));
-    EXPECT_EQ(dialog.result(), q8::PROGRESS_FAILED);
+    EXPECT_EQ(dialog.result(), static_cast<int>(q8::ProgressResult::Failed));
     EXPECT_EQ(dialog.BarPosition(), 0);
-    EXPECT_EQ(dialog.Run(state), q8::PROGRESS_FAILED);  // runs once
+    EXPECT_EQ(dialog.Run(state), q8::ProgressResult::Failed);  // runs once
 }
 
 TEST(ProgressDialogLine, LongPathLosesTheMiddleOfItsFolderNotTheName) {

@@ -48,14 +48,15 @@ TEST(ReadProgress, GateOutcomesAndDrawing) {
     EXPECT_EQ(tick.percent, 4);
     EXPECT_EQ(tick.remaining, "剩余时间：2分46秒");
 
-    // An outcome ends the window on the tick, without a last drawing.
+    // An outcome ends the window on the tick, without a last drawing. The
+    // values are the ones the window's result codes carry.
     const std::pair<uint32_t, int> outcomes[] = {{1, 1}, {2, 3}, {3, 5}, {7, 5}};
     for (const auto& [outcome, result] : outcomes) {
-        state.SetOutcome(outcome);
+        state.SetOutcome(static_cast<q8::TransferOutcome>(outcome));
         tick = q8::ReadProgress(state, 9000);
         EXPECT_TRUE(tick.ended);
         EXPECT_FALSE(tick.draw);
-        EXPECT_EQ(tick.result, result) << outcome;
+        EXPECT_EQ(static_cast<int>(tick.result), result) << outcome;
     }
 }
 

@@ -220,7 +220,8 @@ TEST_F(RefreshTest, NoDeviceTextNamesThePortInUse) {
 
 TEST_F(RefreshTest, ClosedLinkFailsAsNoDevice) {
     q8::SerialLink closed;
-    q8::Wire closedWire{closed};
+    q8::LinkPort closedPort{closed};
+    q8::Wire closedWire{closedPort, q8::SystemClock()};
     q8::Station s{closedWire, model, view};
     EXPECT_EQ(q8::Refresh(s), q8::REFRESH_NO_DEVICE);
     EXPECT_EQ(model.status.text, "没有在COM1上找到设备！");

@@ -60,7 +60,7 @@ TEST_F(UploadTest, WritesExactlyTheAnnouncedSize) {
         EXPECT_EQ(ReadFile("target.bin"), q8sim::SyntheticData(c.size));
         EXPECT_EQ(state.Total(), c.size);
         EXPECT_EQ(state.Done(), c.done);
-        EXPECT_EQ(state.Outcome(), q8::OUTCOME_DONE);
+        EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
         EXPECT_EQ(FolderNames(), std::vector<std::string>{"target.bin"});
     }
     EXPECT_EQ(Sent(q8::CMD_UPLOAD_BEGIN),
@@ -83,7 +83,7 @@ TEST_F(UploadTest, RefusalEndsTheWindowAndKeepsTheOldFile) {
         sim->AddFault(Fault{q8::CMD_UPLOAD_BEGIN, 0, FaultKind::Status, c.status});
         EXPECT_EQ(Upload(0), q8::UPLOAD_STOPPED);
         EXPECT_EQ(ui.Messages().back(), c.message);
-        EXPECT_EQ(state.Outcome(), q8::OUTCOME_RUNNING);
+        EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Running);
         ExpectTargetUntouched();
     }
     EXPECT_TRUE(Sent(q8::CMD_UPLOAD_NEXT).empty());
@@ -104,7 +104,7 @@ TEST_F(UploadTest, BrokenRepliesFailAndKeepTheOldFile) {
         sim->AddFault(fault);
         EXPECT_EQ(Upload(0), q8::UPLOAD_STOPPED);
         EXPECT_EQ(ui.Messages().back(), "传输数据出错！");
-        EXPECT_EQ(state.Outcome(), q8::OUTCOME_FAILED);
+        EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
         ExpectTargetUntouched();
     }
 }
@@ -113,7 +113,7 @@ TEST_F(UploadTest, CancelDuringBlocksKeepsTheOldFile) {
     StartWithFiles({100000});
     ui.cancelWhen = [](const q8::TransferState& s) { return s.Done() > 4096; };
     EXPECT_EQ(Upload(0), q8::UPLOAD_STOPPED);
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_RUNNING);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Running);
     EXPECT_LT(Sent(q8::CMD_UPLOAD_NEXT).size(), q8::BlockCount(100000));
     EXPECT_TRUE(ui.Messages().empty());
     ExpectTargetUntouched();
@@ -134,7 +134,7 @@ TEST_F(UploadTest, FailedWriteToThePcFileIsATransferError) {
 
     EXPECT_EQ(result, q8::UPLOAD_STOPPED);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"传输数据出错！"});
-    EXPECT_EQ(state.Outcome(), q8::OUTCOME_FAILED);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
     ExpectTargetUntouched();
 }
 

@@ -25,14 +25,14 @@ int Fail(CartridgeModel& model, std::string text, int result) {
 // Greets the device and checks its model: REFRESH_OK or a failure result.
 int Greet(Station& s) {
     Wire& wire = s.wire;
-    wire.command[0] = CMD_HELLO;
-    wire.command[1] = HELLO_ARGUMENT;
-    wire.Send(SHORT_FRAME_LENGTH);
-    if (wire.Receive(REPLY_HEADER_LENGTH, HELLO_DEADLINE_MS) != READ_OK) {
-        return Fail(s.model, NoDeviceText(s.model.portIndex), REFRESH_NO_DEVICE);
-    }
-    if (wire.reply[0] != RPL_HELLO) {
-        return Fail(s.model, TXT_DATA_ERROR, REFRESH_BAD_HELLO);
+    wire.SendShort(CMD_HELLO, HELLO_ARGUMENT);
+    switch (wire.ReceiveReply(CMD_HELLO, HELLO_DEADLINE)) {
+        case ReplyCheck::Missing:
+            return Fail(s.model, NoDeviceText(s.model.portIndex), REFRESH_NO_DEVICE);
+        case ReplyCheck::WrongCode:
+            return Fail(s.model, TXT_DATA_ERROR, REFRESH_BAD_HELLO);
+        case ReplyCheck::Ok:
+            break;
     }
     if (wire.reply[1] != SUPPORTED_MACHINE_TYPE) {
         return Fail(s.model, TXT_WRONG_MACHINE, REFRESH_WRONG_MACHINE);
@@ -46,15 +46,15 @@ int Greet(Station& s) {
 int ReadCardInfo(Station& s) {
     Wire& wire = s.wire;
     CartridgeInfo& info = s.model.info;
-    wire.command[0] = CMD_CARD_INFO;
-    wire.command[1] = 0;
-    wire.Send(SHORT_FRAME_LENGTH);
+    wire.SendShort(CMD_CARD_INFO, 0);
     for (int round = 1;; ++round) {
-        if (wire.Receive(REPLY_HEADER_LENGTH, CARD_INFO_DEADLINE_MS) != READ_OK) {
-            return Fail(s.model, TXT_NOT_LINKED, REFRESH_NO_CARD_INFO);
-        }
-        if (wire.reply[0] != RPL_CARD_INFO) {
-            return Fail(s.model, TXT_DATA_ERROR, REFRESH_NO_CARD_INFO);
+        switch (wire.ReceiveReply(CMD_CARD_INFO, CARD_INFO_DEADLINE)) {
+            case ReplyCheck::Missing:
+                return Fail(s.model, TXT_NOT_LINKED, REFRESH_NO_CARD_INFO);
+            case ReplyCheck::WrongCode:
+                return Fail(s.model, TXT_DATA_ERROR, REFRESH_NO_CARD_INFO);
+            case ReplyCheck::Ok:
+                break;
         }
         const uint8_t status = wire.reply[1];
         if (status >= STATUS_CARD_ERROR_MIN) {
@@ -63,7 +63,7 @@ int ReadCardInfo(Station& s) {
                 status == STATUS_NOT_RECOGNISED ? TXT_CARD_NOT_RECOGNISED : TXT_CARD_NOT_FORMATTED,
                 status);
         }
-        if (wire.Receive(CARD_INFO_DATA_LENGTH, CARD_INFO_DEADLINE_MS) == READ_OK) {
+        if (wire.Receive(CARD_INFO_DATA_LENGTH, CARD_INFO_DEADLINE) == ReadResult::Ok) {
             info.totalBytes = static_cast<int32_t>(GetLe32(&wire.reply[0]));
             info.freeBytes = static_cast<int32_t>(GetLe32(&wire.reply[4]));
             info.totalText = std::string(TXT_TOTAL_SPACE) + FormatSize(info.totalBytes);
@@ -79,10 +79,8 @@ int ReadCardInfo(Station& s) {
 int ReadDirectory(Station& s) {
     Wire& wire = s.wire;
     for (uint32_t index = 0; index < MAX_DIR_ENTRIES; ++index) {
-        wire.command[0] = CMD_DIR_ENTRY;
-        wire.command[1] = static_cast<uint8_t>(index);
-        wire.Send(SHORT_FRAME_LENGTH);
-        if (wire.Receive(DIR_ENTRY_SIZE, DIR_ENTRY_DEADLINE_MS) != READ_OK) {
+        wire.SendShort(CMD_DIR_ENTRY, static_cast<uint8_t>(index));
+        if (wire.Receive(DIR_ENTRY_SIZE, DIR_ENTRY_DEADLINE) != ReadResult::Ok) {
             return Fail(s.model, TXT_DATA_ERROR, REFRESH_BAD_DIRECTORY);
         }
         const DirEntry entry = DirEntry::FromBytes(wire.reply.data());
@@ -116,7 +114,7 @@ int RefreshCartridge(Station& s) {
     s.model.info.totalText.clear();
     s.model.info.freeText.clear();
     s.view.DeleteAllRows();
-    s.wire.link.Purge();
+    s.wire.Purge();
 
     int result = Greet(s);
     if (result == REFRESH_OK) {

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/Tick.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/DirEntry.h"
@@ -20,10 +19,15 @@ namespace {
 constexpr size_t BLOCK_COUNT_OFFSET = 2;
 constexpr size_t PAYLOAD_OFFSET = 2;
 
-// The steps of one file; the keep-running flag is tested before each.
-enum class Step { Begin, EraseWait, FirstBlock, BlockReply, EntryReply };
+// How a step that may repeat ended.
+enum class Flow {
+    Again,    // the same step once more
+    Onward,   // on to the next step
+    Stopped,  // failed; the message is shown and the outcome set
+};
 
-// Sends one host file; owns the file for the worker's whole life.
+// Sends one host file; owns the file for the worker's whole life. The steps
+// run in a straight line with the keep-running check before each.
 class FileSender {
   public:
     FileSender(TransferContext& transfer, const DownloadRow& row, SourceFile& file)
@@ -32,7 +36,14 @@ class FileSender {
     void Run();
 
   private:
+    bool Going();
     bool Prepare();
+    void SendBegin();
+    bool AwaitErase();
+    bool SendFirstBlock();
+    Flow AnswerBlock();
+    Flow AnswerEntry();
+    bool Repeat(Flow (FileSender::*step)());
     bool SendBlock(uint32_t offset);
     void SendEntry();
     void Fail(const std::string& text);
@@ -45,16 +56,25 @@ class FileSender {
     uint32_t size_ = 0;
 };
 
+// Cancelled: no message, no more traffic, the outcome stays running.
+bool FileSender::Going() {
+    if (t_.state.KeepRunning()) {
+        return true;
+    }
+    file_.Close();
+    return false;
+}
+
 void FileSender::Fail(const std::string& text) {
     file_.Close();
     t_.ui.Show(text);
-    t_.state.SetOutcome(OUTCOME_FAILED);
+    t_.state.SetOutcome(TransferOutcome::Failed);
 }
 
 void FileSender::Refuse(const std::string& text) {
     file_.Close();
     t_.ui.Show(text);
-    t_.state.SetOutcome(OUTCOME_REFUSED);
+    t_.state.SetOutcome(TransferOutcome::Refused);
 }
 
 bool FileSender::Prepare() {
@@ -75,8 +95,42 @@ bool FileSender::Prepare() {
         return false;
     }
     freeBytes -= static_cast<int32_t>(footprint);
-    wire_.link.Purge();
+    wire_.Purge();
     return true;
+}
+
+// The device erases room for the file before it answers.
+void FileSender::SendBegin() {
+    wire_.command[0] = CMD_DOWNLOAD_BEGIN;
+    wire_.command[1] = 0;
+    PutLe32(wire_.command.data() + BLOCK_COUNT_OFFSET, BlockCount(size_));
+    wire_.Send(DOWNLOAD_BEGIN_FRAME_LENGTH);
+    wire_.Pause(DOWNLOAD_BEGIN_PAUSE);
+}
+
+bool FileSender::AwaitErase() {
+    switch (wire_.ReceiveReply(CMD_DOWNLOAD_BEGIN, DOWNLOAD_BEGIN_DEADLINE)) {
+        case ReplyCheck::Missing:
+            Fail(TXT_DEVICE_GONE);
+            return false;
+        case ReplyCheck::WrongCode:
+            Fail(TXT_DATA_ERROR);
+            return false;
+        case ReplyCheck::Ok:
+            break;
+    }
+    if (wire_.reply[1] != STATUS_OK) {
+        Fail(TXT_TRANSFER_ABORTED);
+        return false;
+    }
+    t_.ui.ChangeCaption(TXT_DOWNLOADING);
+    return true;
+}
+
+bool FileSender::SendFirstBlock() {
+    t_.state.SetDone(0);
+    t_.state.SetStartTick(wire_.clock.TickMs());
+    return SendBlock(0);
 }
 
 // Reads the block at `offset` straight into the frame. Only the announced
@@ -102,6 +156,28 @@ bool FileSender::SendBlock(uint32_t offset) {
     return true;
 }
 
+// Each block's reply asks for the next block, the same one again, or (after
+// the last) for the file's entry.
+Flow FileSender::AnswerBlock() {
+    TransferState& state = t_.state;
+    if (wire_.ReceiveReply(CMD_DOWNLOAD_BLOCK, DOWNLOAD_BLOCK_DEADLINE) != ReplyCheck::Ok) {
+        Fail(TXT_BLOCK_ERROR);
+        return Flow::Stopped;
+    }
+    const uint8_t status = wire_.reply[1];
+    if (status == STATUS_OK && state.Done() >= size_) {
+        SendEntry();
+        return Flow::Onward;
+    }
+    if (status == STATUS_RESEND) {
+        state.SetDone(state.Done() - BLOCK_SIZE);
+    } else if (status != STATUS_OK) {
+        Fail(TXT_BLOCK_ERROR);
+        return Flow::Stopped;
+    }
+    return SendBlock(state.Done()) ? Flow::Again : Flow::Stopped;
+}
+
 void FileSender::SendEntry() {
     const DirEntry entry = DirEntry::Make(Utf8ToGbk(row_.name), file_.Modified(), size_);
     wire_.command[0] = CMD_DOWNLOAD_ENTRY;
@@ -110,93 +186,61 @@ void FileSender::SendEntry() {
     wire_.Send(DOWNLOAD_ENTRY_FRAME_LENGTH);
 }
 
+Flow FileSender::AnswerEntry() {
+    switch (wire_.ReceiveReply(CMD_DOWNLOAD_ENTRY, DOWNLOAD_ENTRY_DEADLINE)) {
+        case ReplyCheck::Missing:
+            Fail(TXT_DEVICE_GONE);
+            return Flow::Stopped;
+        case ReplyCheck::WrongCode:
+            Fail(TXT_DATA_ERROR);
+            return Flow::Stopped;
+        case ReplyCheck::Ok:
+            break;
+    }
+    if (wire_.reply[1] == STATUS_OK) {
+        return Flow::Onward;
+    }
+    if (wire_.reply[1] != STATUS_RESEND) {
+        Fail(TXT_ENTRY_ERROR);
+        return Flow::Stopped;
+    }
+    wire_.Send(DOWNLOAD_ENTRY_FRAME_LENGTH);  // the same 34 bytes again
+    return Flow::Again;
+}
+
+// Runs `step` until it goes onward; false when it stopped or was cancelled.
+bool FileSender::Repeat(Flow (FileSender::*step)()) {
+    for (;;) {
+        if (!Going()) {
+            return false;
+        }
+        switch ((this->*step)()) {
+            case Flow::Again:
+                break;
+            case Flow::Onward:
+                return true;
+            case Flow::Stopped:
+                return false;
+        }
+    }
+}
+
 void FileSender::Run() {
-    if (!Prepare()) {
+    if (!Prepare() || !Going()) {
         return;
     }
-    TransferState& state = t_.state;
-    Step step = Step::Begin;
-    for (;;) {
-        if (!state.KeepRunning()) {
-            file_.Close();  // cancelled: no message, the outcome stays running
-            return;
-        }
-        switch (step) {
-            case Step::Begin:
-                wire_.command[0] = CMD_DOWNLOAD_BEGIN;
-                wire_.command[1] = 0;
-                PutLe32(wire_.command.data() + BLOCK_COUNT_OFFSET, BlockCount(size_));
-                wire_.Send(DOWNLOAD_BEGIN_FRAME_LENGTH);
-                SleepMs(DOWNLOAD_BEGIN_PAUSE_MS);
-                step = Step::EraseWait;
-                break;
-
-            case Step::EraseWait:
-                if (wire_.Receive(REPLY_HEADER_LENGTH, DOWNLOAD_BEGIN_DEADLINE_MS) != READ_OK) {
-                    return Fail(TXT_DEVICE_GONE);
-                }
-                if (wire_.reply[0] != RPL_DOWNLOAD_BEGIN) {
-                    return Fail(TXT_DATA_ERROR);
-                }
-                if (wire_.reply[1] != STATUS_OK) {
-                    return Fail(TXT_TRANSFER_ABORTED);
-                }
-                t_.ui.ChangeCaption(TXT_DOWNLOADING);
-                step = Step::FirstBlock;
-                break;
-
-            case Step::FirstBlock:
-                state.SetDone(0);
-                state.SetStartTick(TickMs());
-                if (!SendBlock(0)) {
-                    return;
-                }
-                step = Step::BlockReply;
-                break;
-
-            case Step::BlockReply: {
-                if (wire_.Receive(REPLY_HEADER_LENGTH, DOWNLOAD_BLOCK_DEADLINE_MS) != READ_OK ||
-                    wire_.reply[0] != RPL_DOWNLOAD_BLOCK) {
-                    return Fail(TXT_BLOCK_ERROR);
-                }
-                const uint8_t status = wire_.reply[1];
-                if (status == STATUS_OK && state.Done() >= size_) {
-                    SendEntry();
-                    step = Step::EntryReply;
-                } else if (status == STATUS_OK) {
-                    if (!SendBlock(state.Done())) {
-                        return;
-                    }
-                } else if (status == STATUS_RESEND) {
-                    state.SetDone(state.Done() - BLOCK_SIZE);
-                    if (!SendBlock(state.Done())) {
-                        return;
-                    }
-                } else {
-                    return Fail(TXT_BLOCK_ERROR);
-                }
-                break;
-            }
-
-            case Step::EntryReply:
-                if (wire_.Receive(REPLY_HEADER_LENGTH, DOWNLOAD_ENTRY_DEADLINE_MS) != READ_OK) {
-                    return Fail(TXT_DEVICE_GONE);
-                }
-                if (wire_.reply[0] != RPL_DOWNLOAD_ENTRY) {
-                    return Fail(TXT_DATA_ERROR);
-                }
-                if (wire_.reply[1] == STATUS_OK) {
-                    file_.Close();
-                    state.SetOutcome(OUTCOME_DONE);
-                    return;
-                }
-                if (wire_.reply[1] != STATUS_RESEND) {
-                    return Fail(TXT_ENTRY_ERROR);
-                }
-                wire_.Send(DOWNLOAD_ENTRY_FRAME_LENGTH);  // the same 34 bytes again
-                break;
-        }
+    SendBegin();
+    if (!Going() || !AwaitErase()) {
+        return;
     }
+    if (!Going() || !SendFirstBlock()) {
+        return;
+    }
+    if (!Repeat(&FileSender::AnswerBlock) || !Repeat(&FileSender::AnswerEntry)) {
+        return;
+    }
+    file_.Close();
+    t_.state.SetOutcome(TransferOutcome::Done);
 }
 
 }  // namespace
@@ -216,9 +260,7 @@ void DownloadWorker(TransferContext& transfer, const DownloadRow& row, SourceFil
 }
 
 void SendBatchEnd(Wire& wire) {
-    wire.command[0] = CMD_BATCH_END;
-    wire.command[1] = 0;
-    wire.Send(SHORT_FRAME_LENGTH);
+    wire.SendShort(CMD_BATCH_END, 0);
 }
 
 int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& rows) {
@@ -240,9 +282,10 @@ int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& row
             transfer.ui.Show(TXT_SIX_FILES_LIMIT);
             return BATCH_FULL;
         }
-        const int result = RunTransfer(transfer, TXT_ERASING, JoinPath(row.folder, row.name),
-                                       [&transfer, &row] { DownloadWorker(transfer, row); });
-        if (result != PROGRESS_DONE || transfer.ui.StopRequested()) {
+        const ProgressResult result =
+            RunTransfer(transfer, TXT_ERASING, JoinPath(row.folder, row.name),
+                        [&transfer, &row] { DownloadWorker(transfer, row); });
+        if (result != ProgressResult::Done || transfer.ui.StopRequested()) {
             return BATCH_STOPPED;
         }
         // A failed refresh leaves the file count at 0; going on would let the

@@ -5,6 +5,7 @@
 // Thread: the buffers follow the link's rule, one thread at a time.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -70,21 +71,22 @@ inline constexpr uint8_t STATUS_CARD_ERROR_MIN = 0x80;  // card info: no data fo
 inline constexpr uint8_t STATUS_NOT_RECOGNISED = 0x81;  // card info, format, delete
 inline constexpr uint8_t DIR_END_MARKER = 0xFF;         // byte 0 of a DirEntry reply
 
-// Deadlines of the reply reads, in milliseconds.
-inline constexpr uint32_t HELLO_DEADLINE_MS = 500;
-inline constexpr uint32_t CARD_INFO_DEADLINE_MS = 400;
-inline constexpr uint32_t DIR_ENTRY_DEADLINE_MS = 400;
-inline constexpr uint32_t FORMAT_DEADLINE_MS = 4000;
-inline constexpr uint32_t DOWNLOAD_BEGIN_DEADLINE_MS = 8000;
-inline constexpr uint32_t DOWNLOAD_BLOCK_DEADLINE_MS = 800;
-inline constexpr uint32_t DOWNLOAD_ENTRY_DEADLINE_MS = 800;
-inline constexpr uint32_t DELETE_DEADLINE_MS = 2500;
-inline constexpr uint32_t UPLOAD_DEADLINE_MS = 2500;
-inline constexpr uint32_t ERASE_VOICE_DEADLINE_MS = 2500;
+// Deadlines of the reply reads.
+using std::chrono::milliseconds;
+inline constexpr milliseconds HELLO_DEADLINE{500};
+inline constexpr milliseconds CARD_INFO_DEADLINE{400};
+inline constexpr milliseconds DIR_ENTRY_DEADLINE{400};
+inline constexpr milliseconds FORMAT_DEADLINE{4000};
+inline constexpr milliseconds DOWNLOAD_BEGIN_DEADLINE{8000};
+inline constexpr milliseconds DOWNLOAD_BLOCK_DEADLINE{800};
+inline constexpr milliseconds DOWNLOAD_ENTRY_DEADLINE{800};
+inline constexpr milliseconds DELETE_DEADLINE{2500};
+inline constexpr milliseconds UPLOAD_DEADLINE{2500};
+inline constexpr milliseconds ERASE_VOICE_DEADLINE{2500};
 
 // Pauses between writing a frame and reading its reply.
-inline constexpr uint32_t FORMAT_PAUSE_MS = 3000;
-inline constexpr uint32_t DOWNLOAD_BEGIN_PAUSE_MS = 2000;
+inline constexpr milliseconds FORMAT_PAUSE{3000};
+inline constexpr milliseconds DOWNLOAD_BEGIN_PAUSE{2000};
 
 // The directory is read up to this many entries; a 14th is never asked for.
 inline constexpr uint32_t MAX_DIR_ENTRIES = 13;

@@ -11,28 +11,30 @@
 
 namespace q8 {
 
-// Results of DeleteEntry.
-inline constexpr int DELETE_OK = 0;
-inline constexpr int DELETE_REFUSED = 1;   // status 0x81: the device restarted its download state
-inline constexpr int DELETE_NO_REPLY = 2;  // missing, short or wrong reply
+enum class DeleteResult {
+    Ok = 0,
+    Refused = 1,  // status 0x81: the device restarted its download state
+    NoReply = 2,  // missing, short or wrong reply
+};
 
-// Results of the three operations, for callers that want one (the CLI).
-inline constexpr int MAINTENANCE_OK = 0;
-inline constexpr int MAINTENANCE_FAILED = 1;
+// How the three operations ended, for callers that want to know (the CLI).
+enum class MaintenanceResult {
+    Ok = 0,
+    Failed = 1,
+};
 
-inline constexpr uint32_t DELETE_PAUSE_MS = 3000;  // before the refresh after a delete
+inline constexpr milliseconds DELETE_PAUSE{3000};  // before the refresh after a delete
 
-// The delete exchange for entry `index`. Writes the status text on results 1
-// and 2; touches neither the error flag nor the window.
-int DeleteEntry(Wire& wire, StatusLine& status, uint8_t index);
+// The delete exchange for entry `index`. Writes the status text unless Ok;
+// touches neither the error flag nor the window.
+DeleteResult DeleteEntry(Wire& wire, StatusLine& status, uint8_t index);
 
 // The cartridge group's "删除": only the marked row, and only when it is the
-// last one. MAINTENANCE_OK when the file was deleted and the refresh after it
-// succeeded.
-int DeleteLastFile(Station& station, MessageSink& messages);
+// last one. Ok when the file was deleted and the refresh after it succeeded.
+MaintenanceResult DeleteLastFile(Station& station, MessageSink& messages);
 
-// "格式化" and "擦除编辑语音". MAINTENANCE_OK when the error flag ends cleared.
-int FormatCartridge(Station& station);
-int EraseVoice(Station& station);
+// "格式化" and "擦除编辑语音". Ok when the error flag ends cleared.
+MaintenanceResult FormatCartridge(Station& station);
+MaintenanceResult EraseVoice(Station& station);
 
 }  // namespace q8

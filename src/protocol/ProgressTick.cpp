@@ -7,14 +7,14 @@
 
 namespace q8 {
 
-int ProgressResult(uint32_t outcome) {
+ProgressResult ResultOfOutcome(TransferOutcome outcome) {
     switch (outcome) {
-        case OUTCOME_DONE:
-            return PROGRESS_DONE;
-        case OUTCOME_FAILED:
-            return PROGRESS_FAILED;
+        case TransferOutcome::Done:
+            return ProgressResult::Done;
+        case TransferOutcome::Failed:
+            return ProgressResult::Failed;
         default:
-            return PROGRESS_REFUSED;
+            return ProgressResult::Refused;
     }
 }
 
@@ -57,10 +57,10 @@ std::string FormatRemaining(uint32_t done, uint32_t total, uint32_t startTick) {
 
 ProgressTick ReadProgress(const TransferState& state, uint32_t nowTick) {
     ProgressTick tick;
-    const uint32_t outcome = state.Outcome();
-    if (outcome != OUTCOME_RUNNING) {
+    const TransferOutcome outcome = state.Outcome();
+    if (outcome != TransferOutcome::Running) {
         tick.ended = true;
-        tick.result = ProgressResult(outcome);
+        tick.result = ResultOfOutcome(outcome);
         return tick;
     }
     if (state.Done() <= PROGRESS_GATE_BYTES) {

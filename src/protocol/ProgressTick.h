@@ -10,18 +10,20 @@
 
 namespace q8 {
 
-// Results of a progress window run.
-inline constexpr int PROGRESS_DONE = 1;
-inline constexpr int PROGRESS_CANCELLED = 2;  // Cancel, Escape or the close box
-inline constexpr int PROGRESS_FAILED = 3;     // outcome 2, or ended by the upload worker
-inline constexpr int PROGRESS_REFUSED = 5;    // any other outcome
+// How a progress window run ended.
+enum class ProgressResult : int {
+    Done = 1,
+    Cancelled = 2,  // Cancel, Escape or the close box
+    Failed = 3,     // outcome Failed, or ended by the upload worker
+    Refused = 5,    // any other outcome
+};
 
 inline constexpr uint32_t PROGRESS_TICK_MS = 500;
 // Nothing is drawn until more than this many bytes are done.
 inline constexpr uint32_t PROGRESS_GATE_BYTES = 1024;
 
-// Outcome 1 -> 1, 2 -> 3, any other nonzero -> 5.
-int ProgressResult(uint32_t outcome);
+// Done -> Done, Failed -> Failed, any other ending outcome -> Refused.
+ProgressResult ResultOfOutcome(TransferOutcome outcome);
 
 // floor(done * 100 / total), exact for all 32-bit values, at most 100. A total
 // of 0 counts as complete.
@@ -36,7 +38,7 @@ std::string FormatRemaining(uint32_t done, uint32_t total, uint32_t startTick);
 // One tick of the progress window.
 struct ProgressTick {
     bool ended = false;  // an outcome is set: end with `result`, draw nothing
-    int result = 0;
+    ProgressResult result = ProgressResult::Refused;
     bool draw = false;  // past the gate: show `percent` and `remaining`
     int percent = 0;
     std::string remaining;  // may be empty, which clears the line

@@ -50,10 +50,10 @@ ReadBack Compare(SourceFile& source, const std::vector<uint8_t>& copy) {
 ReadBack ReadBackAndCompare(TransferContext& transfer, uint8_t index,
                             const std::string& sourcePath) {
     MemorySink copy;
-    const int result = RunTransfer(transfer, TXT_UPLOADING, sourcePath, [&transfer, index, &copy] {
-        UploadWorker(transfer, index, copy);
-    });
-    if (result != PROGRESS_DONE) {
+    const ProgressResult result =
+        RunTransfer(transfer, TXT_UPLOADING, sourcePath,
+                    [&transfer, index, &copy] { UploadWorker(transfer, index, copy); });
+    if (result != ProgressResult::Done) {
         return {ReadBackResult::UploadFailed, 0};
     }
     SourceFile source;

@@ -2,25 +2,24 @@
 
 #include <utility>
 
-#include "link/Tick.h"
 #include "protocol/ProgressTick.h"
 #include "protocol/WorkerThread.h"
 
 namespace q8 {
 
-int RunTransfer(TransferContext& transfer, const std::string& caption, const std::string& line,
-                std::function<void()> work) {
+ProgressResult RunTransfer(TransferContext& transfer, const std::string& caption,
+                           const std::string& line, std::function<void()> work) {
     TransferUi& ui = transfer.ui;
     ui.PrepareProgress(caption, line);
     transfer.state.Reset();
 
     WorkerThread worker;
     worker.Start(std::move(work));
-    const int result = ui.RunProgress(transfer.state);
-    if (result == PROGRESS_CANCELLED) {
+    const ProgressResult result = ui.RunProgress(transfer.state);
+    if (result == ProgressResult::Cancelled) {
         transfer.state.Cancel();
-    } else if (result == PROGRESS_DONE) {
-        SleepMs(AFTER_TRANSFER_PAUSE_MS);
+    } else if (result == ProgressResult::Done) {
+        transfer.station.wire.Pause(AFTER_TRANSFER_PAUSE);
     }
     // Not a bounded wait: a worker still inside an 8 s read would otherwise
     // share the link and the buffers with whatever the caller does next.

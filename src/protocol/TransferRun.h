@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "protocol/ProgressTick.h"
 #include "protocol/Station.h"
 #include "protocol/TransferState.h"
 #include "protocol/TransferUi.h"
@@ -14,10 +15,12 @@
 namespace q8 {
 
 // Pause after a file is done, before the worker is waited for.
-inline constexpr uint32_t AFTER_TRANSFER_PAUSE_MS = 1000;
+inline constexpr milliseconds AFTER_TRANSFER_PAUSE{1000};
 
 // What a transfer worker works with while its progress window is up. The
-// worker alone uses the station's wire then.
+// worker alone uses the station's wire then, and the download worker takes
+// the file's footprint off the model's free bytes: the caller reads neither
+// until RunTransfer has joined the worker.
 struct TransferContext {
     Station& station;
     TransferState& state;
@@ -29,7 +32,7 @@ struct TransferContext {
 // keep-running flag; after a done transfer it pauses. It returns the window's
 // result only once the worker has ended, so the caller may use the link, the
 // buffers and the transfer's file again.
-int RunTransfer(TransferContext& transfer, const std::string& caption, const std::string& line,
-                std::function<void()> work);
+ProgressResult RunTransfer(TransferContext& transfer, const std::string& caption,
+                           const std::string& line, std::function<void()> work);
 
 }  // namespace q8

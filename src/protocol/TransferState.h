@@ -14,17 +14,19 @@
 namespace q8 {
 
 // How a transfer ended, as the worker's last act.
-inline constexpr uint32_t OUTCOME_RUNNING = 0;  // also after Cancel
-inline constexpr uint32_t OUTCOME_DONE = 1;
-inline constexpr uint32_t OUTCOME_FAILED = 2;   // the worker has shown its message
-inline constexpr uint32_t OUTCOME_REFUSED = 3;  // before any block moved
+enum class TransferOutcome : uint32_t {
+    Running = 0,  // also after Cancel
+    Done = 1,
+    Failed = 2,   // the worker has shown its message
+    Refused = 3,  // before any block moved
+};
 
 class TransferState {
   public:
     // What the starting operation does before it starts a worker.
     void Reset() {
         SetDone(0);
-        SetOutcome(OUTCOME_RUNNING);
+        SetOutcome(TransferOutcome::Running);
         keepRunning_.store(1, std::memory_order_release);
     }
     void Cancel() { keepRunning_.store(0, std::memory_order_release); }
@@ -40,15 +42,15 @@ class TransferState {
     void SetStartTick(uint32_t tick) { startTick_.store(tick, std::memory_order_release); }
     uint32_t StartTick() const { return startTick_.load(std::memory_order_acquire); }
 
-    void SetOutcome(uint32_t outcome) { outcome_.store(outcome, std::memory_order_release); }
-    uint32_t Outcome() const { return outcome_.load(std::memory_order_acquire); }
+    void SetOutcome(TransferOutcome outcome) { outcome_.store(outcome, std::memory_order_release); }
+    TransferOutcome Outcome() const { return outcome_.load(std::memory_order_acquire); }
 
   private:
     std::atomic<uint32_t> keepRunning_{0};
     std::atomic<uint32_t> done_{0};
     std::atomic<uint32_t> total_{0};
     std::atomic<uint32_t> startTick_{0};
-    std::atomic<uint32_t> outcome_{OUTCOME_RUNNING};
+    std::atomic<TransferOutcome> outcome_{TransferOutcome::Running};
 };
 
 }  // namespace q8

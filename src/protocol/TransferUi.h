@@ -7,6 +7,7 @@
 #include <string>
 
 #include "link/MessageSink.h"
+#include "protocol/ProgressTick.h"
 #include "protocol/TransferState.h"
 #include "protocol/WorkerThread.h"
 
@@ -23,14 +24,14 @@ class TransferUi : public MessageSink {
     // its caption and its one line (the host file's path).
     virtual void PrepareProgress(const std::string& caption, const std::string& line) = 0;
 
-    // Caller's thread: runs the prepared window until it ends and returns
-    // PROGRESS_DONE, _CANCELLED, _FAILED or _REFUSED. It only reads `state`.
-    virtual int RunProgress(const TransferState& state) = 0;
+    // Caller's thread: runs the prepared window until it ends, and says how.
+    // It only reads `state`.
+    virtual ProgressResult RunProgress(const TransferState& state) = 0;
 
     // Worker's thread; both may arrive before the window is up or after it
     // has ended, and must not fault then.
     virtual void ChangeCaption(const std::string& caption) = 0;
-    virtual void EndProgress(int result) = 0;
+    virtual void EndProgress(ProgressResult result) = 0;
 
     // Caller's thread, after RunProgress; the worker is joined right after.
     // A worker may still show a message box meanwhile, so a window serves its

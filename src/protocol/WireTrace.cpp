@@ -37,8 +37,8 @@ void WireTrace::Sent(const uint8_t* frame, uint32_t length) {
     Line(SENT, name != nullptr ? name : UNKNOWN_NAME, frame, length, std::string());
 }
 
-void WireTrace::Received(const uint8_t* bytes, uint32_t count, uint32_t received, uint32_t result,
-                         uint32_t timeoutMs) {
+void WireTrace::Received(const uint8_t* bytes, uint32_t count, uint32_t received, ReadResult result,
+                         std::chrono::milliseconds deadline) {
     // A 2-byte read is a reply header; longer ones carry data.
     const char* name = DATA_NAME;
     if (count == REPLY_HEADER_LENGTH) {
@@ -46,10 +46,10 @@ void WireTrace::Received(const uint8_t* bytes, uint32_t count, uint32_t received
         name = reply != nullptr ? reply : UNKNOWN_NAME;
     }
     std::string note;
-    if (result == READ_TIMEOUT) {
-        note = "deadline " + std::to_string(timeoutMs) + " ms passed with " +
+    if (result == ReadResult::Timeout) {
+        note = "deadline " + std::to_string(deadline.count()) + " ms passed with " +
                std::to_string(received) + " of " + std::to_string(count) + " bytes";
-    } else if (result != READ_OK) {
+    } else if (result != ReadResult::Ok) {
         note = "port error after " + std::to_string(received) + " of " + std::to_string(count) +
                " bytes";
     }

@@ -8,9 +8,12 @@
 // Thread: whichever uses the wire, one at a time (the window's or a
 // worker's), as the wire itself.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "protocol/Port.h"
 
 namespace q8 {
 
@@ -26,10 +29,10 @@ class WireTrace {
     bool Open(const std::string& path);
 
     void Sent(const uint8_t* frame, uint32_t length);
-    // One read of `count` bytes: what arrived and how the read ended (the
-    // link's result; `timeoutMs` is the deadline it had).
-    void Received(const uint8_t* bytes, uint32_t count, uint32_t received, uint32_t result,
-                  uint32_t timeoutMs);
+    // One read of `count` bytes: what arrived, how the read ended and the
+    // deadline it had.
+    void Received(const uint8_t* bytes, uint32_t count, uint32_t received, ReadResult result,
+                  std::chrono::milliseconds deadline);
 
   private:
     void Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,

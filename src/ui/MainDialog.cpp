@@ -47,7 +47,8 @@ MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
       link_(link),
       dialogs_(dialogs),
       transferUi_(this, dialogs),
-      wire_(link),
+      port_(link),
+      wire_(port_, q8::SystemClock()),
       station_{wire_, model_, *this},
       transfer_{station_, state_, transferUi_} {
     setWindowTitle(QString::fromUtf8(TXT_MAIN_CAPTION));

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "link/SerialLink.h"
+#include "protocol/LinkPort.h"
 #include "protocol/Station.h"
 #include "protocol/TransferRun.h"
 #include "protocol/TransferState.h"
@@ -115,6 +116,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     WindowTransferUi transferUi_;
     // Before the wire, which writes to it while Q8LOADER_TRACE names a file.
     q8::WireTrace trace_;
+    q8::LinkPort port_;
     q8::Wire wire_;
     q8::CartridgeModel model_;
     q8::Station station_;

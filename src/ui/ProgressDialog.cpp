@@ -55,14 +55,15 @@ void ProgressDialog::SetLine(const QString& line) {
     line_->setText(line);
 }
 
-int ProgressDialog::Run(const q8::TransferState& state) {
+q8::ProgressResult ProgressDialog::Run(const q8::TransferState& state) {
     if (phase_ != Phase::NotShown) {
-        return result();  // run once: a second Run only reports the first
+        // Run once: a second Run only reports the first.
+        return static_cast<q8::ProgressResult>(result());
     }
     Watch(state);
     setWindowTitle(caption_);
     timerId_ = startTimer(static_cast<int>(q8::PROGRESS_TICK_MS));
-    return exec();
+    return static_cast<q8::ProgressResult>(exec());
 }
 
 void ProgressDialog::ChangeCaption(const QString& caption) {
@@ -73,7 +74,7 @@ void ProgressDialog::ChangeCaption(const QString& caption) {
     setWindowTitle(caption_);
 }
 
-void ProgressDialog::EndFromWorker(int result) {
+void ProgressDialog::EndFromWorker(q8::ProgressResult result) {
     Finish(result);
 }
 
@@ -109,7 +110,7 @@ QString ProgressDialog::LineToolTip() const {
 }
 
 void ProgressDialog::reject() {
-    Finish(q8::PROGRESS_CANCELLED);
+    Finish(q8::ProgressResult::Cancelled);
 }
 
 void ProgressDialog::showEvent(QShowEvent* event) {
@@ -118,11 +119,11 @@ void ProgressDialog::showEvent(QShowEvent* event) {
         return;
     }
     phase_ = Phase::Running;
-    if (heldResult_ != 0) {
+    if (heldResult_) {
         // exec() has not entered its loop yet; ending now would leave it
         // waiting on a hidden window.
         QMetaObject::invokeMethod(
-            this, [this] { Finish(heldResult_); }, Qt::QueuedConnection);
+            this, [this] { Finish(*heldResult_); }, Qt::QueuedConnection);
     }
 }
 
@@ -134,10 +135,10 @@ void ProgressDialog::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
 }
 
-void ProgressDialog::Finish(int result) {
+void ProgressDialog::Finish(q8::ProgressResult result) {
     switch (phase_) {
         case Phase::NotShown:
-            if (heldResult_ == 0) {
+            if (!heldResult_) {
                 heldResult_ = result;  // the first request wins
             }
             return;
@@ -151,7 +152,7 @@ void ProgressDialog::Finish(int result) {
         killTimer(timerId_);
         timerId_ = 0;
     }
-    done(result);
+    done(static_cast<int>(result));
 }
 
 }  // namespace q8ui

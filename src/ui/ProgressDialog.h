@@ -11,7 +11,9 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
+#include "protocol/ProgressTick.h"
 #include "protocol/TransferState.h"
 
 class QProgressBar;
@@ -32,16 +34,15 @@ class ProgressDialog : public QDialog {
     void SetLine(const QString& line);
 
     // Shows the window modally over its owner, reading `state` on the 500 ms
-    // timer, and returns PROGRESS_DONE, _CANCELLED, _FAILED or _REFUSED.
-    // Runs once per object.
-    int Run(const q8::TransferState& state);
+    // timer, and says how it ended. Runs once per object.
+    q8::ProgressResult Run(const q8::TransferState& state);
 
     // The worker's two requests, already on the window thread. A caption
     // change is ignored once the run has ended. An end request before the
     // window is up is held and acted on as soon as it is; after the run has
     // ended it is ignored.
     void ChangeCaption(const QString& caption);
-    void EndFromWorker(int result);
+    void EndFromWorker(q8::ProgressResult result);
 
     // The state the ticks read; Run sets it. Tests set it and call Tick.
     void Watch(const q8::TransferState& state) { state_ = &state; }
@@ -57,7 +58,7 @@ class ProgressDialog : public QDialog {
     QString LineToolTip() const;
 
   public slots:
-    void reject() override;  // Escape and the close box: PROGRESS_CANCELLED
+    void reject() override;  // Escape and the close box: Cancelled
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -66,11 +67,12 @@ class ProgressDialog : public QDialog {
   private:
     enum class Phase { NotShown, Running, Ended };
     // Ends the run; before the window is up it only holds `result`.
-    void Finish(int result);
+    void Finish(q8::ProgressResult result);
 
     const q8::TransferState* state_ = nullptr;
     Phase phase_ = Phase::NotShown;
-    int heldResult_ = 0;  // an end request that came before the window was up
+    // An end request that came before the window was up.
+    std::optional<q8::ProgressResult> heldResult_;
     int timerId_ = 0;
     QString caption_;
     QProgressBar* bar_ = nullptr;

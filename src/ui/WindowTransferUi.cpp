@@ -60,7 +60,7 @@ void WindowTransferUi::PrepareProgress(const std::string& caption, const std::st
     dialog_->SetLine(FromUtf8(line));
 }
 
-int WindowTransferUi::RunProgress(const q8::TransferState& state) {
+q8::ProgressResult WindowTransferUi::RunProgress(const q8::TransferState& state) {
     return dialog_->Run(state);
 }
 
@@ -84,7 +84,7 @@ void WindowTransferUi::ChangeCaption(const std::string& caption) {
     ToDialog([text](ProgressDialog& dialog) { dialog.ChangeCaption(text); });
 }
 
-void WindowTransferUi::EndProgress(int result) {
+void WindowTransferUi::EndProgress(q8::ProgressResult result) {
     ToDialog([result](ProgressDialog& dialog) { dialog.EndFromWorker(result); });
 }
 

@@ -32,9 +32,9 @@ class WindowTransferUi : public QObject, public q8::TransferUi {
     void Show(const std::string& text) override;
     void ShowWithDetail(const std::string& text, const std::string& detail) override;
     void PrepareProgress(const std::string& caption, const std::string& line) override;
-    int RunProgress(const q8::TransferState& state) override;
+    q8::ProgressResult RunProgress(const q8::TransferState& state) override;
     void ChangeCaption(const std::string& caption) override;
-    void EndProgress(int result) override;
+    void EndProgress(q8::ProgressResult result) override;
     void WaitForWorker(const q8::WorkerThread& worker) override;
     bool ChooseUploadTarget(std::string& path) override;
 
