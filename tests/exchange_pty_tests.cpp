@@ -1,0 +1,2 @@
+// Filled in by the pty integration set.
+#include "PtyFixture.h"
