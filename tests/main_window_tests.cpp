@@ -1,5 +1,7 @@
-// The window against q8sim over a pty: start-up, the port buttons, the status
-// colour, and every device button driven as a user would, with the dialogs
+// The window against q8sim over a pty (start-up, the port buttons, the status
+// colour, a cancel that the worker outlives) and against the device in memory
+// on virtual time (the transfer and maintenance buttons): every device button
+// driven as a user would, with the dialogs
 // answered through the seam; where message boxes open, texts that do not
 // fit, and the keyboard (key presses through QTest, as the platform sends
 // them, to the control with the focus).
@@ -29,7 +31,10 @@
 #include "link/Texts.h"
 #include "link/Tick.h"
 #include "protocol/Texts.h"
+#include "sim/MemoryPort.h"
+#include "sim/PseudoTerminal.h"
 #include "sim/Simulator.h"
+#include "sim/VirtualClock.h"
 #include "ui/DownloadList.h"
 #include "ui/MainDialog.h"
 #include "ui/ReportList.h"
@@ -109,11 +114,15 @@ class MainWindowTest : public ::testing::Test {
     }
 
     // The device on `port` ("COM1" or "COM2"); the other port does not exist.
-    void StartDevice(SimConfig config, const char* port = "COM1") {
+    // Two files unless the test gives its own.
+    static void WithDefaultFiles(SimConfig& config) {
         if (config.files.empty()) {
             config.files = {q8test::MakeSimFile("a.bin", 3000),
                             q8test::MakeSimFile("\xd6\xd0\xce\xc4.bin", 700)};  // 中文.bin
         }
+    }
+    void StartDevice(SimConfig config, const char* port = "COM1") {
+        WithDefaultFiles(config);
         sim = std::make_unique<q8sim::Simulator>(std::move(config));
         ASSERT_TRUE(sim->Start()) << sim->Error();
         const bool com1 = std::string(port) == "COM1";
@@ -169,6 +178,30 @@ class MainWindowTest : public ::testing::Test {
     q8::SerialLink link;
     ScriptedDialogs dialogs;
     std::unique_ptr<MainDialog> window;
+};
+
+// The same window with its exchanges on the device in memory, on virtual
+// time: the device's pauses and the host's cost nothing, only the progress
+// dialog's 500 ms ticks are real. The link still opens COM1, a pty that
+// nothing answers on.
+class MemoryWindowTest : public MainWindowTest {
+  protected:
+    void StartDevice(SimConfig config) {
+        WithDefaultFiles(config);
+        device = q8sim::DeviceModel(std::move(config));
+        ASSERT_TRUE(line.Open()) << line.Error();
+        setenv("Q8LOADER_COM1", line.SlavePath().c_str(), 1);
+        setenv("Q8LOADER_COM2", MISSING_PORT, 1);
+    }
+    void OpenWindow() {
+        window = std::make_unique<MainDialog>(link, dialogs, port, clock);
+        window->Initialise();
+    }
+
+    q8sim::PseudoTerminal line;
+    q8sim::DeviceModel device;
+    q8sim::VirtualClock clock;
+    q8sim::MemoryPort port{clock, q8sim::AnswerWith(device)};
 };
 
 TEST_F(MainWindowTest, StartupOpensCom1ElseCom2AndRefreshes) {
@@ -256,7 +289,7 @@ TEST_F(MainWindowTest, StatusColourFollowsTheRefreshAndTheListHintsKeepIt) {
     EXPECT_EQ(Cartridge()->HotRow(), 0);
 }
 
-TEST_F(MainWindowTest, DownloadThroughTheButtonsAddsTheRowsAndEndsTheBatchOnce) {
+TEST_F(MemoryWindowTest, DownloadThroughTheButtonsAddsTheRowsAndEndsTheBatchOnce) {
     StartDevice({});
     OpenWindow();
     dialogs.openFiles = {QString::fromStdString(WriteHostFile("one.bin", 1500)),
@@ -285,12 +318,8 @@ TEST_F(MainWindowTest, DownloadThroughTheButtonsAddsTheRowsAndEndsTheBatchOnce) 
     ASSERT_EQ(Cartridge()->RowCount(), 4);
     EXPECT_EQ(Cartridge()->RowTexts(2).at(0), QStringLiteral("one.bin"));
     EXPECT_EQ(Cartridge()->RowTexts(3).at(0), QStringLiteral("课文二.bin"));
-    // Nothing answers the batch end; give the device a moment to take it.
-    for (int i = 0; i < 500 && sim->Occurrences(q8::CMD_BATCH_END) == 0; ++i) {
-        q8::SleepMs(2);
-    }
-    EXPECT_EQ(sim->FramesFromHost(q8::CMD_BATCH_END).size(), 1u);
-    EXPECT_EQ(sim->Files().at(2).data, std::vector<uint8_t>(1500, 'h'));
+    EXPECT_EQ(device.FramesFromHost(q8::CMD_BATCH_END).size(), 1u);
+    EXPECT_EQ(device.Files().at(2).data, std::vector<uint8_t>(1500, 'h'));
     // The list keeps its rows after a download.
     EXPECT_EQ(window->Control<q8ui::DownloadList>(q8ui::ID_DOWNLOAD_LIST)->RowCount(), 2);
 }
@@ -341,7 +370,7 @@ TEST_F(MainWindowTest, CancelClosesTheDialogAtOnceAndWaitsForTheWorker) {
     EXPECT_EQ(window->TransferUi().CurrentDialog(), nullptr);
 }
 
-TEST_F(MainWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) {
+TEST_F(MemoryWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) {
     StartDevice({});
     OpenWindow();
     const std::string expected(3000, 0x5A);
@@ -361,7 +390,7 @@ TEST_F(MainWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) {
     Click(q8ui::ID_UPLOAD);
     EXPECT_EQ(dialogs.replaceAsked, 1);
     EXPECT_EQ(ReadHostFile(old), std::string(10, 'o'));
-    EXPECT_EQ(sim->FramesFromHost(q8::CMD_UPLOAD_BEGIN).size(), 1u);
+    EXPECT_EQ(device.FramesFromHost(q8::CMD_UPLOAD_BEGIN).size(), 1u);
 
     dialogs.replace = true;
     Click(q8ui::ID_UPLOAD);
@@ -370,7 +399,7 @@ TEST_F(MainWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) {
 
     // Refused by the device: no outcome is set, so only the worker's own end
     // request, carried over after its message, closes the dialog.
-    sim->AddFault(Fault{q8::CMD_UPLOAD_BEGIN, q8sim::EVERY_OCCURRENCE, FaultKind::Status, 0x05});
+    device.AddFault(Fault{q8::CMD_UPLOAD_BEGIN, q8sim::EVERY_OCCURRENCE, FaultKind::Status, 0x05});
     dialogs.saveAs = QString::fromStdString(dir + "/refused.bin");
     bool rescued = false;
     QTimer::singleShot(5000, [&] {
@@ -386,7 +415,7 @@ TEST_F(MainWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) {
     EXPECT_EQ(ReadHostFile(dir + "/refused.bin"), "");
 }
 
-TEST_F(MainWindowTest, DeleteTheLastFileAndEraseTheVoice) {
+TEST_F(MemoryWindowTest, DeleteTheLastFileAndEraseTheVoice) {
     StartDevice({});
     OpenWindow();
 
@@ -398,11 +427,11 @@ TEST_F(MainWindowTest, DeleteTheLastFileAndEraseTheVoice) {
     Cartridge()->SelectRow(1, true);
     Click(q8ui::ID_DELETE);
     EXPECT_EQ(Cartridge()->RowCount(), 1);
-    EXPECT_EQ(sim->Files().size(), 1u);
+    EXPECT_EQ(device.Files().size(), 1u);
 
     Click(q8ui::ID_ERASE_VOICE);
     EXPECT_EQ(Text(q8ui::ID_STATUS), QStringLiteral("擦除完成！"));
-    EXPECT_EQ(sim->Occurrences(q8::CMD_ERASE_VOICE), 1);
+    EXPECT_EQ(device.Occurrences(q8::CMD_ERASE_VOICE), 1);
 
     // The format button is there, but out of reach.
     EXPECT_FALSE(window->Control<QPushButton>(q8ui::ID_FORMAT)->isVisibleTo(window.get()));

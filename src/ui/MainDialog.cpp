@@ -42,13 +42,19 @@ QString FromUtf8(const std::string& text) {
 }  // namespace
 
 MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
+    : MainDialog(link, dialogs, linkPort_, q8::SystemClock()) {}
+
+// `port` may be this window's own linkPort_, which is constructed before the
+// wire that keeps a reference to it.
+MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port,
+                       q8::Clock& clock)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       link_(link),
       dialogs_(dialogs),
       transferUi_(this, dialogs),
-      port_(link),
-      wire_(port_, q8::SystemClock()),
+      linkPort_(link),
+      wire_(port, clock),
       station_{wire_, model_, *this},
       transfer_{station_, state_, transferUi_} {
     setWindowTitle(QString::fromUtf8(TXT_MAIN_CAPTION));

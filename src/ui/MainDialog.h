@@ -58,7 +58,11 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     Q_OBJECT
 
   public:
+    // The window's exchanges go through the link on the system's clock.
     MainDialog(q8::SerialLink& link, UserDialogs& dialogs);
+    // The same with the exchanges on another port and clock (a device in
+    // memory on virtual time); the port buttons still open `link`.
+    MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port, q8::Clock& clock);
     ~MainDialog() override;
 
     // The start-up sequence, before the window is first shown: open COM1,
@@ -116,7 +120,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     WindowTransferUi transferUi_;
     // Before the wire, which writes to it while Q8LOADER_TRACE names a file.
     q8::WireTrace trace_;
-    q8::LinkPort port_;
+    q8::LinkPort linkPort_;
     q8::Wire wire_;
     q8::CartridgeModel model_;
     q8::Station station_;
