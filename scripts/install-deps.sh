@@ -11,16 +11,32 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev googletest g++-mingw-w64
 # entry and AppStream validators, lintian, and man for the manual pages.
 packages+=(dpkg-dev desktop-file-utils appstream lintian man-db)
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The fuzz targets: clang, and its fuzzer runtime, which Debian ships apart
+# from the compiler (libclang-rt-N-dev, N = the installed clang's version; see
+# the end).
+packages+=(clang)
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-echo "Installing: ${missing[*]}"
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+updated=
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  if [ -z "$updated" ]; then
+    "${sudo_cmd[@]}" apt-get update -qq
+    updated=1
+  fi
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+clang_major=$(clang -dumpversion | cut -d. -f1)
+if apt-cache show "libclang-rt-$clang_major-dev" >/dev/null 2>&1; then
+  install_missing "libclang-rt-$clang_major-dev"
+fi
