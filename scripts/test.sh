@@ -27,4 +27,4 @@ jobs=${Q8_TEST_JOBS:-6}
 
 "$root/scripts/build.sh" build-tsan -DQ8_SANITIZE_THREAD=ON
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
-   ctest --output-on-failure -j "$jobs" -R 'Download|Upload|CliFiles')
+   ctest --output-on-failure -j "$jobs" -R 'Download|Upload|cli_tests')

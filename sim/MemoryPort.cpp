@@ -11,6 +11,9 @@ void MemoryPort::Write(const uint8_t* frame, uint32_t length) {
     if (observer_) {
         observer_(frame, length);
     }
+    if (broken_) {
+        return;  // the frame never reaches the device
+    }
     uint64_t atMs = std::max(clock_.NowMs(), deviceBusyUntilMs_);
     for (const Action& action : answerer_(frame, length)) {
         if (action.kind == Action::Kind::Pause) {

@@ -36,7 +36,8 @@ class MemoryPort final : public q8::Port {
                         std::chrono::milliseconds deadline) override;
     void Purge() override;
 
-    // A broken port (an adapter pulled out): every read fails at once.
+    // A broken port (an adapter pulled out): frames are lost and every read
+    // fails at once.
     void SetBroken(bool broken) { broken_ = broken; }
     void SetWriteObserver(WriteObserver observer) { observer_ = std::move(observer); }
 

@@ -6,12 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <iterator>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ShellRun.h"
 #include "protocol/Frames.h"
@@ -147,86 +154,63 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     }
 }
 
-// A folder for the files a test sends and receives.
-class CliFiles : public ::testing::Test {
-  protected:
-    void SetUp() override {
+// A folder of its own for the files one test or session sends and receives;
+// removed with everything in it at the end.
+class Folder {
+  public:
+    Folder() {
         char pattern[] = "/tmp/q8clifiles-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        if (mkdtemp(pattern) != nullptr) {
+            path_ = pattern;
+        }
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string Put(const std::string& name, uint32_t size) {
-        const std::string path = dir + "/" + name;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    bool Made() const { return !path_.empty(); }
+    const std::string& Path() const { return path_; }
+    // Writes SyntheticData(size) to `name` in the folder; returns its path.
+    std::string Put(const std::string& name, uint32_t size) const {
+        const std::string path = path_ + "/" + name;
         const std::vector<uint8_t> data = q8sim::SyntheticData(size);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
         return path;
     }
-    std::string dir;
+    long Entries() const {
+        return static_cast<long>(std::distance(std::filesystem::directory_iterator(path_), {}));
+    }
+
+  private:
+    std::string path_;
 };
 
-TEST_F(CliFiles, DownloadThenUploadGivesTheSameBytes) {
-    q8sim::Simulator sim;
-    ASSERT_TRUE(sim.Start());
-    const std::string a = Put("a.bin", 3000), b = Put("中文课本.bin", 70000);
-
-    const CliRun down = RunCli("download " + a + " " + b, sim.DevicePath(), MISSING);
-    EXPECT_EQ(down.exitCode, 0) << down.err;
-    EXPECT_EQ(down.err, "");  // not a terminal: no progress line
-    const auto files = sim.Files();
-    ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[1].nameGbk, "\xD6\xD0\xCE\xC4\xBF\xCE\xB1\xBE.bin");
-    for (int i = 0; i < 500 && sim.Occurrences(0x8F) == 0; ++i) {
-        usleep(2000);  // nothing answers the batch end; let the device take it
+// Why a session could not begin; empty when the folder and the device are up.
+std::string Begin(const Folder& folder, q8sim::Simulator& sim) {
+    if (!folder.Made()) {
+        return "no temporary folder";
     }
-    EXPECT_EQ(sim.FramesFromHost(0x8F).size(), 1u);
-
-    const CliRun up = RunCli("upload 1 " + dir + "/back.bin", sim.DevicePath(), MISSING);
-    EXPECT_EQ(up.exitCode, 0) << up.err;
-    std::ifstream back(dir + "/back.bin", std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(back)), {});
-    EXPECT_EQ(data, q8sim::SyntheticData(70000));
-
-    const CliRun refused =
-        RunCli("upload 0 " + dir + "/no/such/dir.bin", sim.DevicePath(), MISSING);
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, "不能保存为此文件！\n");
-    const CliRun missing = RunCli("download " + dir + "/gone.bin", sim.DevicePath(), MISSING);
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "打开文件（" + dir + "/gone.bin）失败!\n");
-}
-
-// The cartridge stores one byte of the second file wrong and says nothing:
-// only reading it back shows it.
-TEST_F(CliFiles, VerifyReadsEveryFileBackAndNamesTheFirstDifference) {
-    q8sim::SimConfig config;
-    // The 2nd file's first block is the 3rd block frame of the batch.
-    config.faults = {{q8::CMD_DOWNLOAD_BLOCK, 3, q8sim::FaultKind::Corrupt, 100}};
-    q8sim::Simulator sim(config);
-    ASSERT_TRUE(sim.Start());
-    const std::string a = Put("a.bin", 700), b = Put("b.bin", 3000);
-
-    const CliRun bad = RunCli("download --verify " + a + " " + b, sim.DevicePath(), MISSING);
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.out, "verified: a.bin\n");
-    EXPECT_EQ(bad.err, "differs: b.bin from byte 100\n");
-
-    sim.ClearFaults();
-    const CliRun good = RunCli("download --verify " + a, sim.DevicePath(), MISSING);
-    EXPECT_EQ(good.exitCode, 0) << good.err;
-    EXPECT_EQ(good.out, "verified: a.bin\n");
-    EXPECT_EQ(sim.Files().size(), 3u);
+    if (!sim.Start()) {
+        return "the simulator did not start: " + sim.Error();
+    }
+    return "";
 }
 
 // One line a frame or read: time, direction, name, length, bytes; a read
 // that ran out of time says so.
-TEST_F(CliFiles, TraceRecordsFramesRepliesAndExpiredDeadlines) {
+TEST(CliFiles, TraceRecordsFramesRepliesAndExpiredDeadlines) {
+    Folder folder;
+    ASSERT_TRUE(folder.Made());
     q8sim::SimConfig config = SampleCartridge();
     config.faults = {{q8::CMD_DIR_ENTRY, 2, q8sim::FaultKind::NoReply}};
     q8sim::Simulator sim(config);
     ASSERT_TRUE(sim.Start());
-    const std::string trace = dir + "/trace.txt";
+    const std::string trace = folder.Path() + "/trace.txt";
     const CliRun run = RunCli("--trace " + trace + " list", sim.DevicePath(), MISSING);
     EXPECT_EQ(run.exitCode, 1);
 
@@ -258,79 +242,359 @@ TEST_F(CliFiles, TraceRecordsFramesRepliesAndExpiredDeadlines) {
     }
 }
 
-TEST_F(CliFiles, MaintenanceCommandsReportTheirStatusText) {
+TEST(CliFiles, FileSizeLimitFailsTheUploadLikeAFullDisk) {
+    Folder folder;
+    ASSERT_TRUE(folder.Made());
     q8sim::SimConfig config;
-    config.files = {q8sim::SyntheticFile("a.bin", 10), q8sim::SyntheticFile("b.bin", 20)};
+    config.files = {q8sim::SyntheticFile("big.bin", 3000)};
     q8sim::Simulator sim(config);
     ASSERT_TRUE(sim.Start());
-
-    const CliRun del = RunCli("delete", sim.DevicePath(), MISSING);
-    EXPECT_EQ(del.exitCode, 0) << del.err;
-    ASSERT_EQ(sim.Files().size(), 1u);
-    EXPECT_EQ(sim.Files()[0].nameGbk, "a.bin");
-
-    const CliRun erase = RunCli("erase-voice", sim.DevicePath(), MISSING);
-    EXPECT_EQ(erase.exitCode, 0) << erase.err;
-    EXPECT_EQ(erase.out, "擦除完成！\n");
-
-    sim.AddFault(q8sim::Fault{0x85, 1, q8sim::FaultKind::Status, 0x81});
-    const CliRun bad = RunCli("format", sim.DevicePath(), MISSING);
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.err, "此卡没有原始格式化或原始格式出错！不能格式化\n");
-    const CliRun format = RunCli("format", sim.DevicePath(), MISSING);
-    EXPECT_EQ(format.exitCode, 0) << format.err;
-    EXPECT_EQ(format.out, "格式化完成！\n");
-    EXPECT_TRUE(sim.Files().empty());
-
-    const CliRun empty = RunCli("delete", sim.DevicePath(), MISSING);
-    EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_EQ(empty.err, "请在卡盒文件列表中选择文件！\n");
+    // In 512-byte units: the first block fits, the second goes past the limit.
+    const CliRun run = RunCli("upload 0 " + folder.Path() + "/back.bin", sim.DevicePath(), MISSING,
+                              "ulimit -f 1;");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "传输数据出错！\n");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 
-TEST_F(CliFiles, CtrlCCancelsTheTransferAndWaitsForTheWorker) {
-    q8sim::SimConfig config;
-    config.lineRate = true;  // about 45 ms a block, so the transfer is still running
-    q8sim::Simulator sim(config);
-    ASSERT_TRUE(sim.Start());
-    const std::string file = Put("long.bin", 200000);
+// The sessions below spend seconds waiting out the device's erase and the
+// host's fixed pauses, not the CPU. So, before the first test runs, the
+// sessions of every test selected to run start side by side in threads of
+// their own, each on its own simulator and in its own folder; each test then
+// waits for its session and checks what it recorded. A session asserts
+// nothing itself: gtest would charge a failure to whichever test is running.
+class SessionBase {
+  public:
+    explicit SessionBase(std::string test);
+    SessionBase(const SessionBase&) = delete;
+    SessionBase& operator=(const SessionBase&) = delete;
+    virtual ~SessionBase() = default;
+    // "Suite.Test", as gtest names the test that checks this session.
+    const std::string& Test() const { return test_; }
+    virtual void Start() = 0;
+    virtual void Forget() = 0;
 
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("Q8LOADER_COM1", sim.DevicePath().c_str(), 1);
-        freopen("/dev/null", "w", stderr);
-        execl(Q8LOADER_CLI_PATH, Q8LOADER_CLI_PATH, "download", file.c_str(), nullptr);
-        _exit(127);
-    }
-    for (int i = 0; i < 2000 && sim.Occurrences(0x88) < 3; ++i) {
-        usleep(5000);
-    }
-    ASSERT_GE(sim.Occurrences(0x88), 3);
-    kill(child, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_LT(sim.Occurrences(0x88), 20);
-    EXPECT_EQ(sim.Occurrences(0x89), 0);
-    EXPECT_EQ(sim.Occurrences(0x8F), 0);
+  private:
+    std::string test_;
+};
+
+std::vector<SessionBase*>& AllSessions() {
+    static std::vector<SessionBase*> sessions;
+    return sessions;
 }
 
-// Starts the CLI on `device` with stderr on /dev/null; the caller reaps it.
-pid_t StartCli(const std::string& device, std::vector<std::string> args) {
+SessionBase::SessionBase(std::string test) : test_(std::move(test)) {
+    AllSessions().push_back(this);
+}
+
+template <typename Result>
+class Session final : public SessionBase {
+  public:
+    Session(std::string test, std::function<Result()> run)
+        : SessionBase(std::move(test)), run_(std::move(run)) {}
+    // Starting a started session does nothing.
+    void Start() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!result_.valid()) {
+            result_ = std::async(std::launch::async, run_).share();
+        }
+    }
+    // Waits for a session no test took, so that the next round starts anew.
+    void Forget() override {
+        std::shared_future<Result> old;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            old = std::exchange(result_, {});
+        }
+        if (old.valid()) {
+            old.wait();
+        }
+    }
+    // The session's record; starts it first when nothing did (a test whose
+    // name does not match Test()).
+    Result Wait() {
+        Start();
+        std::shared_future<Result> result;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            result = result_;
+        }
+        return result.get();
+    }
+
+  private:
+    std::function<Result()> run_;
+    std::mutex mutex_;
+    std::shared_future<Result> result_;
+};
+
+// Each round of tests (--gtest_repeat gives several) starts the sessions of
+// the tests selected to run, and waits at its end for any no test took.
+class SessionStarter : public ::testing::EmptyTestEventListener {
+  public:
+    // gtest has applied --gtest_filter by now: under ctest, which runs one
+    // test a process, only that test's session starts.
+    void OnTestIterationStart(const ::testing::UnitTest& unit, int) override {
+        for (int s = 0; s < unit.total_test_suite_count(); ++s) {
+            const ::testing::TestSuite& suite = *unit.GetTestSuite(s);
+            for (int t = 0; t < suite.total_test_count(); ++t) {
+                const ::testing::TestInfo& test = *suite.GetTestInfo(t);
+                if (!test.should_run()) {
+                    continue;
+                }
+                const std::string name = std::string(suite.name()) + "." + test.name();
+                for (SessionBase* session : AllSessions()) {
+                    if (session->Test() == name) {
+                        session->Start();
+                    }
+                }
+            }
+        }
+    }
+    void OnTestIterationEnd(const ::testing::UnitTest&, int) override {
+        for (SessionBase* session : AllSessions()) {
+            session->Forget();
+        }
+    }
+};
+
+[[maybe_unused]] const bool sessionStarterAdded = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new SessionStarter);
+    return true;
+}();
+
+// Starts the CLI on `device` with stderr on `stderrTo`; the caller reaps it.
+pid_t StartCli(const std::string& device, std::vector<std::string> args,
+               const std::string& stderrTo = "/dev/null") {
     args.insert(args.begin(), {Q8LOADER_CLI_PATH, "--port", device});
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    const char* const stderrPath = stderrTo.c_str();
     const pid_t child = fork();
-    if (child == 0) {  // only async-signal-safe calls until exec
-        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+    if (child == 0) {  // other threads run: only async-signal-safe calls until exec
+        dup2(open(stderrPath, O_WRONLY), STDERR_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
     return child;
+}
+
+// The wait status of `child`, or -1 when it cannot be had.
+int Reap(pid_t child) {
+    int status = 0;
+    while (waitpid(child, &status, 0) != child) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return status;
+}
+
+// Polls the device every `stepUs` until it has had `count` frames of
+// `command`, or `tries` polls went by; returns how many it has had.
+int AwaitFrames(const q8sim::Simulator& sim, uint8_t command, int count, int tries,
+                useconds_t stepUs) {
+    for (int i = 0; i < tries && sim.Occurrences(command) < count; ++i) {
+        usleep(stepUs);
+    }
+    return sim.Occurrences(command);
+}
+
+struct RoundTrip {
+    std::string failure;  // why the session could not begin
+    std::string dir;
+    CliRun down;
+    std::vector<q8sim::SimFile> files;  // on the cartridge after the download
+    size_t batchEnds = 0;
+    CliRun up;
+    std::vector<uint8_t> back;  // what the upload wrote
+    CliRun refused;
+    CliRun missing;
+};
+
+Session<RoundTrip> roundTrip("CliFiles.DownloadThenUploadGivesTheSameBytes", [] {
+    RoundTrip r;
+    Folder folder;
+    q8sim::Simulator sim;
+    if (r.failure = Begin(folder, sim); !r.failure.empty()) {
+        return r;
+    }
+    r.dir = folder.Path();
+    const std::string file = folder.Put("中文课本.bin", 70000);
+    r.down = RunCli("download " + file, sim.DevicePath(), MISSING);
+    r.files = sim.Files();
+    // Nothing answers the batch end; let the device take it.
+    AwaitFrames(sim, q8::CMD_BATCH_END, 1, 500, 2000);
+    r.batchEnds = sim.FramesFromHost(q8::CMD_BATCH_END).size();
+
+    r.up = RunCli("upload 0 " + r.dir + "/back.bin", sim.DevicePath(), MISSING);
+    const std::string back = ReadAll(r.dir + "/back.bin");
+    r.back.assign(back.begin(), back.end());
+    r.refused = RunCli("upload 0 " + r.dir + "/no/such/dir.bin", sim.DevicePath(), MISSING);
+    r.missing = RunCli("download " + r.dir + "/gone.bin", sim.DevicePath(), MISSING);
+    return r;
+});
+
+TEST(CliFiles, DownloadThenUploadGivesTheSameBytes) {
+    const RoundTrip r = roundTrip.Wait();
+    ASSERT_EQ(r.failure, "");
+    EXPECT_EQ(r.down.exitCode, 0) << r.down.err;
+    EXPECT_EQ(r.down.err, "");  // not a terminal: no progress line
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(r.files[0].nameGbk, "\xD6\xD0\xCE\xC4\xBF\xCE\xB1\xBE.bin");
+    EXPECT_EQ(r.batchEnds, 1u);
+
+    EXPECT_EQ(r.up.exitCode, 0) << r.up.err;
+    EXPECT_EQ(r.back, q8sim::SyntheticData(70000));
+
+    EXPECT_EQ(r.refused.exitCode, 1);
+    EXPECT_EQ(r.refused.err, "不能保存为此文件！\n");
+    EXPECT_EQ(r.missing.exitCode, 1);
+    EXPECT_EQ(r.missing.err, "打开文件（" + r.dir + "/gone.bin）失败!\n");
+}
+
+struct VerifyRuns {
+    std::string failure;
+    CliRun bad;   // a.bin and b.bin, a byte of b.bin stored wrong
+    CliRun good;  // a.bin alone, on a device of its own
+    size_t filesAfterGood = 0;
+};
+
+// The cartridge stores one byte of the second file wrong and says nothing:
+// only reading it back shows it.
+Session<VerifyRuns> verifyRuns("CliFiles.VerifyReadsEveryFileBackAndNamesTheFirstDifference", [] {
+    VerifyRuns r;
+    Folder folder;
+    q8sim::SimConfig faulty;
+    // The 2nd file's first block is the 3rd block frame of the batch.
+    faulty.faults = {{q8::CMD_DOWNLOAD_BLOCK, 3, q8sim::FaultKind::Corrupt, 100}};
+    q8sim::Simulator badSim(faulty), goodSim;
+    if (r.failure = Begin(folder, badSim); !r.failure.empty()) {
+        return r;
+    }
+    if (r.failure = Begin(folder, goodSim); !r.failure.empty()) {
+        return r;
+    }
+    const std::string a = folder.Put("a.bin", 700), b = folder.Put("b.bin", 3000);
+    auto good = std::async(std::launch::async, [&] {
+        return RunCli("download --verify " + a, goodSim.DevicePath(), MISSING);
+    });
+    r.bad = RunCli("download --verify " + a + " " + b, badSim.DevicePath(), MISSING);
+    r.good = good.get();
+    r.filesAfterGood = goodSim.Files().size();
+    return r;
+});
+
+TEST(CliFiles, VerifyReadsEveryFileBackAndNamesTheFirstDifference) {
+    const VerifyRuns r = verifyRuns.Wait();
+    ASSERT_EQ(r.failure, "");
+    EXPECT_EQ(r.bad.exitCode, 1);
+    EXPECT_EQ(r.bad.out, "verified: a.bin\n");
+    EXPECT_EQ(r.bad.err, "differs: b.bin from byte 100\n");
+
+    EXPECT_EQ(r.good.exitCode, 0) << r.good.err;
+    EXPECT_EQ(r.good.out, "verified: a.bin\n");
+    EXPECT_EQ(r.good.err, "");
+    EXPECT_EQ(r.filesAfterGood, 1u);
+}
+
+struct MaintenanceRuns {
+    std::string failure;
+    CliRun del;
+    std::vector<q8sim::SimFile> afterDelete;
+    CliRun erase;
+    CliRun format;
+    std::vector<q8sim::SimFile> afterFormat;
+    CliRun emptyDelete;
+};
+
+Session<MaintenanceRuns> maintenanceRuns("CliFiles.MaintenanceCommandsReportTheirStatusText", [] {
+    MaintenanceRuns r;
+    Folder folder;
+    q8sim::SimConfig config;
+    config.files = {q8sim::SyntheticFile("a.bin", 10), q8sim::SyntheticFile("b.bin", 20)};
+    // Delete and format each wait 3 s on the device: on two devices side by side.
+    q8sim::Simulator deleting(config), formatting(config);
+    if (r.failure = Begin(folder, deleting); !r.failure.empty()) {
+        return r;
+    }
+    if (r.failure = Begin(folder, formatting); !r.failure.empty()) {
+        return r;
+    }
+    auto del = std::async(std::launch::async, [&] {
+        r.del = RunCli("delete", deleting.DevicePath(), MISSING);
+        r.afterDelete = deleting.Files();
+    });
+    r.erase = RunCli("erase-voice", formatting.DevicePath(), MISSING);
+    r.format = RunCli("format", formatting.DevicePath(), MISSING);
+    r.afterFormat = formatting.Files();
+    r.emptyDelete = RunCli("delete", formatting.DevicePath(), MISSING);
+    del.get();
+    return r;
+});
+
+TEST(CliFiles, MaintenanceCommandsReportTheirStatusText) {
+    const MaintenanceRuns r = maintenanceRuns.Wait();
+    ASSERT_EQ(r.failure, "");
+    EXPECT_EQ(r.del.exitCode, 0) << r.del.err;
+    ASSERT_EQ(r.afterDelete.size(), 1u);  // the last file is the one deleted
+    EXPECT_EQ(r.afterDelete[0].nameGbk, "a.bin");
+
+    EXPECT_EQ(r.erase.exitCode, 0) << r.erase.err;
+    EXPECT_EQ(r.erase.out, "擦除完成！\n");
+
+    EXPECT_EQ(r.format.exitCode, 0) << r.format.err;
+    EXPECT_EQ(r.format.out, "格式化完成！\n");
+    EXPECT_TRUE(r.afterFormat.empty());
+
+    EXPECT_EQ(r.emptyDelete.exitCode, 1);
+    EXPECT_EQ(r.emptyDelete.err, "请在卡盒文件列表中选择文件！\n");
+}
+
+struct CtrlCRun {
+    std::string failure;
+    int blocksBefore = 0;  // block frames the device had when Ctrl-C came
+    int status = -1;
+    int blocks = 0;
+    int entries = 0;
+    int batchEnds = 0;
+};
+
+Session<CtrlCRun> ctrlCRun("CliFiles.CtrlCCancelsTheTransferAndWaitsForTheWorker", [] {
+    CtrlCRun r;
+    Folder folder;
+    q8sim::SimConfig config;
+    config.lineRate = true;  // about 45 ms a block, so the transfer is still running
+    q8sim::Simulator sim(config);
+    if (r.failure = Begin(folder, sim); !r.failure.empty()) {
+        return r;
+    }
+    const pid_t child = StartCli(sim.DevicePath(), {"download", folder.Put("long.bin", 200000)});
+    if (child < 0) {
+        r.failure = "fork failed";
+        return r;
+    }
+    r.blocksBefore = AwaitFrames(sim, q8::CMD_DOWNLOAD_BLOCK, 3, 2000, 5000);
+    kill(child, r.blocksBefore >= 3 ? SIGINT : SIGKILL);
+    r.status = Reap(child);
+    r.blocks = sim.Occurrences(q8::CMD_DOWNLOAD_BLOCK);
+    r.entries = sim.Occurrences(q8::CMD_DOWNLOAD_ENTRY);
+    r.batchEnds = sim.Occurrences(q8::CMD_BATCH_END);
+    return r;
+});
+
+TEST(CliFiles, CtrlCCancelsTheTransferAndWaitsForTheWorker) {
+    const CtrlCRun r = ctrlCRun.Wait();
+    ASSERT_EQ(r.failure, "");
+    ASSERT_GE(r.blocksBefore, 3);
+    ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
+    EXPECT_EQ(WEXITSTATUS(r.status), 1);
+    EXPECT_LT(r.blocks, 20);
+    EXPECT_EQ(r.entries, 0);
+    EXPECT_EQ(r.batchEnds, 0);
 }
 
 // Inside the 1000 ms pause after a file: its end is seen at the next 500 ms
@@ -339,94 +603,145 @@ constexpr useconds_t INTO_THE_PAUSE_US = 750000;
 // Lets the device read whatever the CLI wrote just before it ended.
 constexpr useconds_t SETTLE_US = 200000;
 
-TEST_F(CliFiles, StopSignalsEndTheTransferAndCleanUp) {
-    const struct {
-        const char* name;
-        int signal;
-        uint8_t after;  // signalled once the device has had `count` of these
-        int count;
-        int hellos;  // refreshes begun: a stop in the pause skips the next one
-    } cases[] = {
-        {"SIGTERM during an upload", SIGTERM, q8::CMD_UPLOAD_NEXT, 3, 0},
-        {"SIGHUP during an upload", SIGHUP, q8::CMD_UPLOAD_NEXT, 3, 0},
-        {"SIGINT in the pause after a file", SIGINT, q8::CMD_DOWNLOAD_ENTRY, 1, 1},
-        {"SIGINT in the refresh after a file", SIGINT, q8::CMD_HELLO, 2, 2},
-    };
-    const std::string a = Put("a.bin", 3000), b = Put("b.bin", 3000);
-    const std::string target = Put("target.bin", 10), before = ReadAll(target);
-    for (const auto& c : cases) {
+struct StopCase {
+    const char* name;
+    int signal;
+    uint8_t after;  // signalled once the device has had `count` of these
+    int count;
+    int hellos;  // refreshes begun: a stop in the pause skips the next one
+};
+
+constexpr StopCase STOP_CASES[] = {
+    {"SIGTERM during an upload", SIGTERM, q8::CMD_UPLOAD_NEXT, 3, 0},
+    {"SIGHUP during an upload", SIGHUP, q8::CMD_UPLOAD_NEXT, 3, 0},
+    {"SIGINT in the pause after a file", SIGINT, q8::CMD_DOWNLOAD_ENTRY, 1, 1},
+    {"SIGINT in the refresh after a file", SIGINT, q8::CMD_HELLO, 2, 2},
+};
+
+struct StopRun {
+    std::string failure;
+    int reached = 0;  // frames of `after` when the wait for them ended
+    int status = -1;
+    int hellos = 0;
+    size_t files = 0;
+    int batchEnds = 0;
+    std::string targetBefore;
+    std::string targetAfter;
+    long entries = 0;  // in the case's folder
+};
+
+StopRun RunStopCase(const StopCase& c) {
+    StopRun r;
+    Folder folder;
+    const bool upload = c.after == q8::CMD_UPLOAD_NEXT;
+    q8sim::SimConfig config;
+    config.lineRate = upload;  // about 45 ms a block: still running when signalled
+    config.files = {q8sim::SyntheticFile("long.bin", 100000)};
+    // The refresh after the first file, held up long enough to be signalled in.
+    config.faults = {q8sim::Fault{q8::CMD_HELLO, 2, q8sim::FaultKind::Delay, 300}};
+    q8sim::Simulator sim(config);
+    if (r.failure = Begin(folder, sim); !r.failure.empty()) {
+        return r;
+    }
+    const std::string a = folder.Put("a.bin", 3000), b = folder.Put("b.bin", 3000);
+    const std::string target = folder.Put("target.bin", 10);
+    r.targetBefore = ReadAll(target);
+    const pid_t child = upload ? StartCli(sim.DevicePath(), {"upload", "0", target})
+                               : StartCli(sim.DevicePath(), {"download", a, b});
+    if (child < 0) {
+        r.failure = "fork failed";
+        return r;
+    }
+    r.reached = AwaitFrames(sim, c.after, c.count, 5000, 2000);
+    usleep(c.after == q8::CMD_DOWNLOAD_ENTRY ? INTO_THE_PAUSE_US : 0);
+    kill(child, r.reached == c.count ? c.signal : SIGKILL);
+    r.status = Reap(child);
+    usleep(SETTLE_US);
+    r.hellos = sim.Occurrences(q8::CMD_HELLO);
+    r.files = sim.Files().size();
+    r.batchEnds = sim.Occurrences(q8::CMD_BATCH_END);
+    r.targetAfter = ReadAll(target);
+    r.entries = folder.Entries();
+    return r;
+}
+
+// Each case on a device and in a folder of its own, side by side.
+Session<std::vector<StopRun>> stopRuns("CliFiles.StopSignalsEndTheTransferAndCleanUp", [] {
+    std::vector<std::future<StopRun>> started;
+    for (const StopCase& c : STOP_CASES) {
+        started.push_back(std::async(std::launch::async, RunStopCase, std::cref(c)));
+    }
+    std::vector<StopRun> runs;
+    for (auto& run : started) {
+        runs.push_back(run.get());
+    }
+    return runs;
+});
+
+TEST(CliFiles, StopSignalsEndTheTransferAndCleanUp) {
+    const std::vector<StopRun> runs = stopRuns.Wait();
+    ASSERT_EQ(runs.size(), std::size(STOP_CASES));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const StopCase& c = STOP_CASES[i];
+        const StopRun& r = runs[i];
         SCOPED_TRACE(c.name);
         const bool upload = c.after == q8::CMD_UPLOAD_NEXT;
-        q8sim::SimConfig config;
-        config.lineRate = upload;  // about 45 ms a block: still running when signalled
-        config.files = {q8sim::SyntheticFile("long.bin", 100000)};
-        // The refresh after the first file, held up long enough to be signalled in.
-        config.faults = {q8sim::Fault{q8::CMD_HELLO, 2, q8sim::FaultKind::Delay, 300}};
-        q8sim::Simulator sim(config);
-        ASSERT_TRUE(sim.Start());
-        const pid_t child = upload ? StartCli(sim.DevicePath(), {"upload", "0", target})
-                                   : StartCli(sim.DevicePath(), {"download", a, b});
-        ASSERT_GT(child, 0);
-        for (int i = 0; i < 5000 && sim.Occurrences(c.after) < c.count; ++i) {
-            usleep(2000);
-        }
-        ASSERT_EQ(sim.Occurrences(c.after), c.count);
-        usleep(c.after == q8::CMD_DOWNLOAD_ENTRY ? INTO_THE_PAUSE_US : 0);
-        kill(child, c.signal);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
-        usleep(SETTLE_US);
-        EXPECT_EQ(sim.Occurrences(q8::CMD_HELLO), c.hellos);
-        EXPECT_EQ(sim.Files().size(), upload ? 1u : 2u);  // long.bin, and a.bin after a download
-        EXPECT_EQ(sim.Occurrences(q8::CMD_BATCH_END), 0);
-        EXPECT_EQ(ReadAll(target), before);
+        ASSERT_EQ(r.failure, "");
+        ASSERT_EQ(r.reached, c.count);
+        EXPECT_TRUE(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 1) << "status " << r.status;
+        EXPECT_EQ(r.hellos, c.hellos);
+        EXPECT_EQ(r.files, upload ? 1u : 2u);  // long.bin, and a.bin after a download
+        EXPECT_EQ(r.batchEnds, 0);
+        EXPECT_EQ(r.targetAfter, r.targetBefore);
         // a.bin, b.bin, target.bin: no temporary left beside the target
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
+        EXPECT_EQ(r.entries, 3);
     }
 }
 
-TEST_F(CliFiles, FileSizeLimitFailsTheUploadLikeAFullDisk) {
-    q8sim::SimConfig config;
-    config.files = {q8sim::SyntheticFile("big.bin", 3000)};
-    q8sim::Simulator sim(config);
-    ASSERT_TRUE(sim.Start());
-    // In 512-byte units: the first block fits, the second goes past the limit.
-    const CliRun run =
-        RunCli("upload 0 " + dir + "/back.bin", sim.DevicePath(), MISSING, "ulimit -f 1;");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "传输数据出错！\n");
-    EXPECT_TRUE(std::filesystem::is_empty(dir));
-}
+struct ProgressRun {
+    std::string failure;
+    std::string file;
+    int status = -1;
+    std::string shown;  // what the terminal got on stderr
+};
 
-TEST_F(CliFiles, ProgressLineOnATerminal) {
+Session<ProgressRun> progressRun("CliFiles.ProgressLineOnATerminal", [] {
+    ProgressRun r;
+    Folder folder;
     q8sim::SimConfig config;
-    config.lineRate = true;  // 40 blocks take about 2 s: several progress ticks
+    // 24 blocks take about 1.1 s after the erase: progress is drawn from the
+    // 3rd block on, and at least one 500 ms tick falls before the end.
+    config.lineRate = true;
     q8sim::Simulator sim(config);
-    ASSERT_TRUE(sim.Start());
-    const std::string file = Put("p.bin", 20000);
+    if (r.failure = Begin(folder, sim); !r.failure.empty()) {
+        return r;
+    }
     q8sim::PseudoTerminal terminal;
-    ASSERT_TRUE(terminal.Open()) << terminal.Error();
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("Q8LOADER_COM1", sim.DevicePath().c_str(), 1);
-        freopen(terminal.SlavePath().c_str(), "w", stderr);
-        execl(Q8LOADER_CLI_PATH, Q8LOADER_CLI_PATH, "download", file.c_str(), nullptr);
-        _exit(127);
+    if (!terminal.Open()) {
+        r.failure = terminal.Error();
+        return r;
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    std::string shown;
+    r.file = folder.Put("p.bin", 24 * 512);
+    const pid_t child = StartCli(sim.DevicePath(), {"download", r.file}, terminal.SlavePath());
+    if (child < 0) {
+        r.failure = "fork failed";
+        return r;
+    }
+    r.status = Reap(child);
     char buffer[4096];
     for (ssize_t n; (n = read(terminal.MasterFd(), buffer, sizeof buffer)) > 0;) {
-        shown.append(buffer, static_cast<size_t>(n));
+        r.shown.append(buffer, static_cast<size_t>(n));
     }
-    EXPECT_NE(shown.find(file), std::string::npos);
-    EXPECT_NE(shown.find("下载文件..."), std::string::npos) << shown;
-    EXPECT_NE(shown.find("%  剩余时间："), std::string::npos) << shown;
+    return r;
+});
+
+TEST(CliFiles, ProgressLineOnATerminal) {
+    const ProgressRun r = progressRun.Wait();
+    ASSERT_EQ(r.failure, "");
+    EXPECT_TRUE(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) << "status " << r.status;
+    EXPECT_NE(r.shown.find(r.file), std::string::npos) << r.shown;
+    EXPECT_NE(r.shown.find("下载文件..."), std::string::npos) << r.shown;
+    EXPECT_NE(r.shown.find("%  剩余时间："), std::string::npos) << r.shown;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The download worker and batch over a real pty against the simulated device.
+// The download worker and batch against the device in memory, on virtual
+// time, with the real worker thread where the batch starts one.
 
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -11,7 +12,6 @@
 #include "TransferFixture.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/DownloadTransfer.h"
-#include "protocol/Texts.h"
 #include "sim/SimFiles.h"
 
 namespace {
@@ -20,10 +20,11 @@ using Bytes = std::vector<uint8_t>;
 using q8sim::Fault;
 using q8sim::FaultKind;
 using q8sim::SimConfig;
+using q8test::TimedFrame;
 
 constexpr time_t FILE_MTIME = 1118000000;  // June 2005
 
-class DownloadTest : public q8test::TransferFixture {
+class DownloadTest : public q8test::MemoryTransferFixture {
   protected:
     // A host file of `size` pattern bytes with a fixed modification time.
     q8::DownloadRow HostFile(const std::string& name, uint32_t size) {
@@ -33,8 +34,8 @@ class DownloadTest : public q8test::TransferFixture {
         EXPECT_EQ(utimes(PathOf(name).c_str(), times), 0);
         return q8::DownloadRow{name, dir};
     }
-    // The worker on its own, as the batch runs it, with the space the last
-    // refresh would have left.
+    // The worker on its own, on the test's thread, as the batch runs it, with
+    // the space the last refresh would have left.
     void RunWorker(const q8::DownloadRow& row, int32_t freeBytes = 1 << 22) {
         model.info.freeBytes = freeBytes;
         state.Reset();
@@ -89,7 +90,7 @@ TEST_P(DownloadSizes, AnnouncesAndSendsEveryBlockThenTheEntry) {
     std::copy(entry.bytes.begin(), entry.bytes.end(), entryFrame.begin() + 2);
     EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY), std::vector<Bytes>{entryFrame});
 
-    const auto files = sim->Files();
+    const auto& files = device.Files();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].data, q8sim::SyntheticData(size));
     EXPECT_EQ(state.Total(), size);
@@ -118,10 +119,75 @@ TEST_F(DownloadTest, ResendsTheSameBlockAndTheSameEntryOnStatusOne) {
     const auto entries = Sent(q8::CMD_DOWNLOAD_ENTRY);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0], entries[1]);
-    ASSERT_EQ(sim->Files().size(), 1u);
-    EXPECT_EQ(sim->Files()[0].data, q8sim::SyntheticData(1500));
+    ASSERT_EQ(device.Files().size(), 1u);
+    EXPECT_EQ(device.Files()[0].data, q8sim::SyntheticData(1500));
     EXPECT_EQ(state.Done(), 3 * q8::BLOCK_SIZE);
 }
+
+// --- Reply timing -------------------------------------------------------------------
+
+// A reply counts until the end of the 401 ms low-level wait in which its
+// deadline passes, counted from when the host starts reading: for the
+// download begin that is after its 2000 ms pause (2000 + 20 waits of 401 =
+// 10020 ms after the frame), for a block or the entry 800 ms -> 802 ms.
+// Reading begins right away; a begin reply that is there early is read when
+// the pause is over.
+struct TimingCase {
+    const char* name;
+    uint8_t command;
+    int occurrence;
+    int delayMs;          // of the reply, from the frame
+    uint64_t readEndsMs;  // from the frame to the read's end
+    const char* message;  // nullptr: the file goes through
+};
+
+void PrintTo(const TimingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DownloadReplyTiming : public DownloadTest,
+                            public ::testing::WithParamInterface<TimingCase> {};
+
+TEST_P(DownloadReplyTiming, CountsUntilTheEndOfTheWaitInWhichTheDeadlinePasses) {
+    const TimingCase& c = GetParam();
+    SimConfig config;
+    config.faults = {Fault{c.command, c.occurrence, FaultKind::Delay, c.delayMs}};
+    StartDevice(config);
+    RunWorker(HostFile("t.bin", 1200));
+
+    const size_t asked = IndexOf(c.command, static_cast<size_t>(c.occurrence));
+    ASSERT_LT(asked, written.size());
+    // The read ends where the next frame goes out, or where the worker ends.
+    const bool more = asked + 1 < written.size();
+    const uint64_t readEnd = more ? written[asked + 1].atMs : ElapsedMs();
+    EXPECT_EQ(readEnd - written[asked].atMs, c.readEndsMs);
+    if (c.message == nullptr) {
+        EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
+        EXPECT_TRUE(ui.Messages().empty());
+        ASSERT_EQ(device.Files().size(), 1u);
+        EXPECT_EQ(device.Files()[0].data, q8sim::SyntheticData(1200));
+    } else {
+        EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
+        EXPECT_EQ(ui.Messages(), std::vector<std::string>{c.message});
+        EXPECT_FALSE(more) << "a frame went out after the failed read";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Deadlines, DownloadReplyTiming,
+    ::testing::Values(
+        TimingCase{"BeginReplyWaitsForThePause", q8::CMD_DOWNLOAD_BEGIN, 1, 0, 2000, nullptr},
+        TimingCase{"BeginReplyDuringTheRead", q8::CMD_DOWNLOAD_BEGIN, 1, 3500, 3500, nullptr},
+        TimingCase{"BeginReplyAtTheLastMoment", q8::CMD_DOWNLOAD_BEGIN, 1, 10020, 10020, nullptr},
+        TimingCase{"BeginReplyOneMsLate", q8::CMD_DOWNLOAD_BEGIN, 1, 10021, 10020,
+                   "机器断线或退出下载状态！"},
+        TimingCase{"BlockReplyAtTheLastMoment", q8::CMD_DOWNLOAD_BLOCK, 2, 802, 802, nullptr},
+        TimingCase{"BlockReplyOneMsLate", q8::CMD_DOWNLOAD_BLOCK, 2, 803, 802,
+                   "在下载中传输数据出错！请重试"},
+        TimingCase{"EntryReplyAtTheLastMoment", q8::CMD_DOWNLOAD_ENTRY, 1, 802, 802, nullptr},
+        TimingCase{"EntryReplyOneMsLate", q8::CMD_DOWNLOAD_ENTRY, 1, 803, 802,
+                   "机器断线或退出下载状态！"}),
+    [](const ::testing::TestParamInfo<TimingCase>& c) { return std::string(c.param.name); });
 
 // --- Refusals before anything is sent ---------------------------------------------
 
@@ -133,7 +199,7 @@ TEST_F(DownloadTest, SpaceCheckUsesTheFootprint) {
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Refused);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{
                                  "卡盒空间32767*8bits；文件大小32768*8bits。空间不够，不能下载!"});
-    EXPECT_TRUE(sim->WireLog().empty());
+    EXPECT_TRUE(written.empty());
     EXPECT_EQ(model.info.freeBytes, 32767);
 
     RunWorker(row, 32768);
@@ -151,11 +217,14 @@ TEST_F(DownloadTest, MissingAndHugeFilesAreRefusedWithNothingSent) {
     RunWorker(q8::DownloadRow{"huge.bin", dir}, INT32_MAX);
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Refused);
 
-    EXPECT_EQ(ui.Messages(),
-              (std::vector<std::string>{
-                  "打开文件（" + PathOf("gone.bin") + "）失败!",
-                  "卡盒空间2147483647*8bits；文件大小2147483648*8bits。空间不够，不能下载!"}));
-    EXPECT_TRUE(sim->WireLog().empty());
+    std::string gone("打开文件（");
+    gone += PathOf("gone.bin");
+    gone += "）失败!";
+    EXPECT_EQ(
+        ui.Messages(),
+        (std::vector<std::string>{
+            gone, "卡盒空间2147483647*8bits；文件大小2147483648*8bits。空间不够，不能下载!"}));
+    EXPECT_TRUE(written.empty());
 }
 
 // --- Failures on the line ---------------------------------------------------------
@@ -173,12 +242,17 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 class DownloadFailures : public DownloadTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(DownloadFailures, ShowTheirMessageThenFail) {
+    const Fault& fault = GetParam().fault;
     SimConfig config;
-    config.faults = {GetParam().fault};
+    config.faults = {fault};
     StartDevice(config);
     RunWorker(HostFile("f.bin", 1200));
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{GetParam().message});
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
+    // The frame whose reply failed is the last one that went out.
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.back().bytes[0], fault.command);
+    EXPECT_EQ(Sent(fault.command).size(), static_cast<size_t>(fault.occurrence));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -243,7 +317,7 @@ TEST_F(DownloadTest, HostReadErrorOrShrinkingFileFailsTheTransfer) {
     ShrinkingFile shrinking(PathOf("r.bin"));
     for (q8::SourceFile* file :
          {static_cast<q8::SourceFile*>(&failing), static_cast<q8::SourceFile*>(&shrinking)}) {
-        sim->ClearWireLog();
+        device.ClearFrames();
         model.info.freeBytes = 1 << 22;
         state.Reset();
         q8::DownloadWorker(transfer, row, *file);
@@ -257,73 +331,165 @@ TEST_F(DownloadTest, HostReadErrorOrShrinkingFileFailsTheTransfer) {
 
 // --- Cancel -------------------------------------------------------------------------
 
-TEST_F(DownloadTest, CancelDuringTheEraseWaitWaitsForTheWorker) {
-    struct Case {
-        const char* name;
-        std::vector<Fault> faults;
-        std::vector<std::string> messages;
-        q8::TransferOutcome outcome;
-        std::vector<std::string> captions;  // the last ones come after the window closed
-    };
-    // The device answers while the worker reads: a good reply lets it end
-    // silently at its next step; a bad one is still reported, after the
-    // window has gone and before the batch goes on.
-    const Case cases[] = {
-        {"good reply", {}, {}, q8::TransferOutcome::Running, {"擦除剩余空间...", "下载文件..."}},
-        {"wrong code",
-         {Fault{q8::CMD_DOWNLOAD_BEGIN, 1, FaultKind::WrongCode, 0xA8}},
-         {"数据错误！请重试！"},
-         q8::TransferOutcome::Failed,
-         {"擦除剩余空间..."}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SimConfig config;
-        config.downloadBeginDelayMs = 3500;
-        config.faults = c.faults;
-        StartDevice(config);
-        q8test::ScriptedUi caseUi;
-        q8::TransferContext caseTransfer{station, state, caseUi};
-        // Cancel once the worker has slept its 2000 ms and reads the reply.
-        uint32_t beginSeen = 0;
-        caseUi.cancelWhen = [this, &beginSeen](const q8::TransferState&) {
-            if (beginSeen == 0 && sim->Occurrences(q8::CMD_DOWNLOAD_BEGIN) > 0) {
-                beginSeen = q8::TickMs();
-            }
-            return beginSeen != 0 && q8::TickMs() - beginSeen > 2500;
-        };
+// The user cancels while the worker waits for the erase; the device answers
+// 3500 ms after the begin frame. The window ends at once, and RunTransfer
+// still waits for the worker, which goes on only after the window has gone.
+// Cancelled during its 2000 ms pause, the worker stops silently without
+// reading the reply, whatever it is. Cancelled while it reads, a good reply
+// lets it end silently at its next step; a bad or missing one is still
+// reported, after the window and before the batch goes on.
+enum class EraseCancel { InThePause, InTheRead };
 
-        EXPECT_EQ(q8::DownloadBatch(caseTransfer, {HostFile("c.bin", 3000)}), q8::BATCH_STOPPED);
+struct EraseCancelCase {
+    const char* name;
+    EraseCancel when;
+    std::vector<Fault> faults;
+    std::vector<std::string> afterWindow;  // what the UI saw once the window had gone
+    q8::TransferOutcome outcome;
+    uint64_t workerEndsMs;  // from the begin frame
+};
 
-        EXPECT_TRUE(caseUi.workerOutlivedWindow);
-        EXPECT_EQ(caseUi.Messages(), c.messages);
-        EXPECT_EQ(state.Outcome(), c.outcome);
-        EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_BLOCK).empty());
-        EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
-        EXPECT_EQ(caseUi.Captions(), c.captions);
-        sim->Stop();
-    }
+void PrintTo(const EraseCancelCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST_F(DownloadTest, CancelDuringBlocksStopsAtTheNextStep) {
+class DownloadEraseCancel : public DownloadTest,
+                            public ::testing::WithParamInterface<EraseCancelCase> {};
+
+TEST_P(DownloadEraseCancel, WindowEndsAtOnceAndTheWorkerIsWaitedFor) {
+    const EraseCancelCase& c = GetParam();
+    SimConfig config;
+    config.downloadBeginDelayMs = 3500;
+    config.faults = c.faults;
+    StartDevice(config);
+    // Cancel as the begin frame goes out or as the read of its reply begins,
+    // and keep the worker there until the window has gone.
+    bool cancelled = false;
+    const auto cancel = [this, &cancelled] {
+        cancelled = true;
+        CancelNow();
+        ui.HoldWorkerUntilWindowGone();
+    };
+    onWrite = [&c, &cancel](const TimedFrame& frame) {
+        if (c.when == EraseCancel::InThePause && frame.bytes[0] == q8::CMD_DOWNLOAD_BEGIN) {
+            cancel();
+        }
+    };
+    onRead = [this, &c, &cancel, &cancelled] {
+        if (c.when == EraseCancel::InTheRead && !cancelled &&
+            written.back().bytes[0] == q8::CMD_DOWNLOAD_BEGIN) {
+            cancel();
+        }
+    };
+
+    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 3000)}), q8::BATCH_STOPPED);
+
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(ui.workerOutlivedWindow);
+    std::vector<std::string> events = {"prepare 擦除剩余空间...", "closed cancelled"};
+    events.insert(events.end(), c.afterWindow.begin(), c.afterWindow.end());
+    EXPECT_EQ(ui.Events(), events);
+    EXPECT_EQ(state.Outcome(), c.outcome);
+    // The begin frame was the last: no block, no refresh, no batch end.
+    const size_t begin = IndexOf(q8::CMD_DOWNLOAD_BEGIN, 1);
+    ASSERT_LT(begin, written.size());
+    EXPECT_EQ(begin + 1, written.size());
+    EXPECT_EQ(ElapsedMs() - written[begin].atMs, c.workerEndsMs);
+    EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_BLOCK).empty());
+    EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
+}
+
+const Fault BEGIN_WRONG_CODE{q8::CMD_DOWNLOAD_BEGIN, 1, FaultKind::WrongCode, 0xA8};
+const Fault BEGIN_NO_REPLY{q8::CMD_DOWNLOAD_BEGIN, 1, FaultKind::NoReply};
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, DownloadEraseCancel,
+    ::testing::Values(
+        EraseCancelCase{
+            "PauseGoodReply", EraseCancel::InThePause, {}, {}, q8::TransferOutcome::Running, 2000},
+        EraseCancelCase{"PauseWrongCode",
+                        EraseCancel::InThePause,
+                        {BEGIN_WRONG_CODE},
+                        {},
+                        q8::TransferOutcome::Running,
+                        2000},
+        EraseCancelCase{"ReadGoodReply",
+                        EraseCancel::InTheRead,
+                        {},
+                        {"caption 下载文件..."},
+                        q8::TransferOutcome::Running,
+                        3500},
+        EraseCancelCase{"ReadWrongCode",
+                        EraseCancel::InTheRead,
+                        {BEGIN_WRONG_CODE},
+                        {"show 数据错误！请重试！"},
+                        q8::TransferOutcome::Failed,
+                        3500},
+        EraseCancelCase{"ReadNoReply",
+                        EraseCancel::InTheRead,
+                        {BEGIN_NO_REPLY},
+                        {"show 机器断线或退出下载状态！"},
+                        q8::TransferOutcome::Failed,
+                        10020}),
+    [](const ::testing::TestParamInfo<EraseCancelCase>& c) { return std::string(c.param.name); });
+
+struct CancelCase {
+    const char* name;
+    uint8_t command;  // cancelled as this frame goes out
+    size_t occurrence;
+    size_t blocks;  // block frames sent in all
+    size_t entries;
+};
+
+void PrintTo(const CancelCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DownloadCancel : public DownloadTest, public ::testing::WithParamInterface<CancelCase> {};
+
+// 5000 bytes: 10 blocks. The worker sees the cleared flag at its next step:
+// the frame in flight is the last one.
+TEST_P(DownloadCancel, StopsAtTheNextStepSilently) {
+    const CancelCase& c = GetParam();
     StartDevice();
-    ui.cancelWhen = [](const q8::TransferState& s) { return s.Done() > 2048; };
+    size_t seen = 0;
+    onWrite = [this, &c, &seen](const TimedFrame& frame) {
+        if (frame.bytes[0] == c.command && ++seen == c.occurrence) {
+            CancelNow();
+        }
+    };
 
-    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 200000)}), q8::BATCH_STOPPED);
+    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 5000)}), q8::BATCH_STOPPED);
 
+    EXPECT_EQ(IndexOf(c.command, c.occurrence) + 1, written.size());
+    EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_BLOCK).size(), c.blocks);
+    EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY).size(), c.entries);
+    EXPECT_EQ(Sent(q8::CMD_HELLO).size(), 1u);  // the refresh before the file only
+    EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
+    EXPECT_EQ(state.Done(), c.blocks * q8::BLOCK_SIZE);
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Running);
     EXPECT_FALSE(state.KeepRunning());
-    const size_t sent = Sent(q8::CMD_DOWNLOAD_BLOCK).size();
-    EXPECT_GE(sent, 5u);
-    EXPECT_LT(sent, q8::BlockCount(200000));
-    EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_ENTRY).empty());
     EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_EQ(ui.Events(), (std::vector<std::string>{"prepare 擦除剩余空间...",
+                                                     "caption 下载文件...", "closed cancelled"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, DownloadCancel,
+    ::testing::Values(CancelCase{"FirstBlock", q8::CMD_DOWNLOAD_BLOCK, 1, 1, 0},
+                      CancelCase{"ThirdBlock", q8::CMD_DOWNLOAD_BLOCK, 3, 3, 0},
+                      CancelCase{"LastBlock", q8::CMD_DOWNLOAD_BLOCK, 10, 10, 0},
+                      CancelCase{"Entry", q8::CMD_DOWNLOAD_ENTRY, 1, 10, 1}),
+    [](const ::testing::TestParamInfo<CancelCase>& c) { return std::string(c.param.name); });
 
 // --- The batch ----------------------------------------------------------------------
 
 TEST_F(DownloadTest, BatchSendsEveryRowRefreshesAndEndsOnce) {
-    StartDevice();
+    SimConfig config;
+    // Each entry reply takes 300 ms, so that the pause after a file is seen
+    // to run from the reply, not from the frame.
+    config.faults = {Fault{q8::CMD_DOWNLOAD_ENTRY, q8sim::EVERY_OCCURRENCE, FaultKind::Delay, 300}};
+    StartDevice(config);
     const std::vector<q8::DownloadRow> rows = {HostFile("one.bin", 700), HostFile("two.bin", 20)};
 
     EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_DONE);
@@ -332,20 +498,25 @@ TEST_F(DownloadTest, BatchSendsEveryRowRefreshesAndEndsOnce) {
     EXPECT_EQ(view.rows[0].name, "one.bin");
     EXPECT_EQ(view.rows[1].name, "two.bin");
     EXPECT_EQ(ui.Lines(), (std::vector<std::string>{PathOf("one.bin"), PathOf("two.bin")}));
-    // Nothing answers the batch end; give the device a moment to take it.
-    for (int i = 0; i < 500 && sim->Occurrences(q8::CMD_BATCH_END) == 0; ++i) {
-        q8::SleepMs(2);
-    }
+    EXPECT_TRUE(ui.Messages().empty());
     EXPECT_EQ(Sent(q8::CMD_BATCH_END), (std::vector<Bytes>{Bytes{0x8F, 0x00}}));
     // Refresh first, after each file, and the batch end last of all.
     EXPECT_EQ(Sent(q8::CMD_HELLO).size(), 3u);
-    const auto log = sim->WireLog();
-    ASSERT_FALSE(log.empty());
-    size_t last = log.size() - 1;
-    while (log[last].direction != q8sim::WireRecord::HostToDevice) {
-        --last;
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.back().bytes, (Bytes{0x8F, 0x00}));
+
+    // Per file: the first block 2000 ms after the begin frame (the erase
+    // pause), and the refresh's hello 1000 ms after the entry's reply.
+    for (size_t file = 1; file <= 2; ++file) {
+        SCOPED_TRACE(file);
+        const size_t begin = IndexOf(q8::CMD_DOWNLOAD_BEGIN, file);
+        const size_t block = NextWith(q8::CMD_DOWNLOAD_BLOCK, begin);
+        const size_t entry = IndexOf(q8::CMD_DOWNLOAD_ENTRY, file);
+        const size_t hello = NextWith(q8::CMD_HELLO, entry);
+        ASSERT_LT(hello, written.size());
+        EXPECT_EQ(written[block].atMs - written[begin].atMs, 2000u);
+        EXPECT_EQ(written[hello].atMs - (written[entry].atMs + 300), 1000u);
     }
-    EXPECT_EQ(log[last].bytes, (Bytes{0x8F, 0x00}));
 }
 
 TEST_F(DownloadTest, BatchStopsAtSixFilesOnTheCartridge) {
@@ -369,8 +540,7 @@ TEST_F(DownloadTest, BatchStopsAtSixFilesOnTheCartridge) {
         EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY).size(), c.sent);
         EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
         EXPECT_EQ(ui.Messages().back(), "下载文件已经不能超过6个！");
-        EXPECT_EQ(sim->Files().size(), 6u);
-        sim->Stop();
+        EXPECT_EQ(device.Files().size(), 6u);
     }
 }
 
@@ -387,7 +557,7 @@ TEST_F(DownloadTest, BatchEndsWhenTheRefreshAfterAFileFails) {
 
     EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_REFRESH_FAILED);
     EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY).size(), 1u);
-    EXPECT_EQ(sim->Files().size(), 6u);
+    EXPECT_EQ(device.Files().size(), 6u);
     EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
     EXPECT_EQ(model.status.text, "没有在COM1上找到设备！");
     EXPECT_TRUE(model.status.error);
@@ -398,9 +568,9 @@ TEST_F(DownloadTest, EmptyListAndFailedRefreshSendNothing) {
     StartDevice();
     EXPECT_EQ(q8::DownloadBatch(transfer, {}), q8::BATCH_EMPTY);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"没有打开下载文件!"});
-    EXPECT_TRUE(sim->WireLog().empty());
+    EXPECT_TRUE(written.empty());
 
-    sim->WithModel([](q8sim::DeviceModel& m) { m.SetMachineType(7); });
+    device.SetMachineType(7);
     EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("x.bin", 5)}), q8::BATCH_REFRESH_FAILED);
     EXPECT_EQ(model.status.text, "机器不匹配！请用Q8！");
     EXPECT_TRUE(model.status.error);

@@ -1,10 +1,10 @@
-// Delete, format and erase over a real pty against the simulated device.
+// Delete, format and erase against the device in memory, on virtual time.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "PtyFixture.h"
-#include "link/Tick.h"
+#include "MemoryFixture.h"
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/Maintenance.h"
 #include "protocol/Texts.h"
@@ -16,6 +16,8 @@ using q8sim::FaultKind;
 using q8sim::SimConfig;
 using q8test::MakeSimFile;
 using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t NONE = 0;  // no fault in a table row
 
 // Remembers how many times the window had been updated when a message came.
 class OrderedMessages : public q8::MessageSink {
@@ -30,12 +32,21 @@ class OrderedMessages : public q8::MessageSink {
     std::vector<int> updatesBefore;
 };
 
-class MaintenanceTest : public q8test::DeviceFixture {
+class MaintenanceTest : public q8test::MemoryDeviceFixture {
   protected:
+    void SetUp() override {
+        port.SetWriteObserver([this](const uint8_t* frame, uint32_t) {
+            writes.push_back({frame[0], ElapsedMs()});
+        });
+    }
+
     static SimConfig WithFiles(int count) {
         SimConfig config;
         for (int i = 0; i < count; ++i) {
-            config.files.push_back(MakeSimFile("f" + std::to_string(i) + ".bin", 20000));
+            std::string name("f");
+            name += std::to_string(i);
+            name += ".bin";
+            config.files.push_back(MakeSimFile(name, 20000));
         }
         return config;
     }
@@ -44,12 +55,35 @@ class MaintenanceTest : public q8test::DeviceFixture {
         view.rows.assign(static_cast<size_t>(count), q8::CartridgeRow{});
         view.mark = mark;
     }
+    // Lets the device finish what it was still sending and drops it, so that
+    // a table's next row starts on a quiet line.
+    void QuietLine() {
+        clock.AdvanceTo(port.DeviceIdleAtMs());
+        port.Purge();
+    }
+    // When the last frame with this code was written, in test milliseconds;
+    // -1 when none was.
+    int64_t LastWriteMs(uint8_t command) const {
+        for (auto it = writes.rbegin(); it != writes.rend(); ++it) {
+            if (it->command == command) {
+                return static_cast<int64_t>(it->atMs);
+            }
+        }
+        return -1;
+    }
+
+    struct Write {
+        uint8_t command;
+        uint64_t atMs;
+    };
+    std::vector<Write> writes;
 };
 
 struct BadReply {
     const char* what;
     Fault fault;
     const char* text;
+    uint64_t elapsedMs;  // a missing reply costs its whole deadline, nothing more
 };
 
 TEST_F(MaintenanceTest, DeleteWithoutAMarkOnlyAsksForOne) {
@@ -64,7 +98,7 @@ TEST_F(MaintenanceTest, DeleteWithoutAMarkOnlyAsksForOne) {
     }
     EXPECT_EQ(view.updates, 2);
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_TRUE(Sent(q8::CMD_DELETE).empty());
+    EXPECT_TRUE(writes.empty());
 }
 
 TEST_F(MaintenanceTest, DeleteOfAnyButTheLastRowIsRefusedWithAMessage) {
@@ -86,11 +120,11 @@ TEST_F(MaintenanceTest, DeleteOfAnyButTheLastRowIsRefusedWithAMessage) {
         EXPECT_EQ(view.updates, updates + 1);
     }
     EXPECT_EQ(ordered.shown, std::vector<std::string>(3, q8::TXT_DELETE_FROM_LAST));
-    EXPECT_TRUE(Sent(q8::CMD_DELETE).empty());
-    EXPECT_EQ(sim->Files().size(), 3u);
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(device.Files().size(), 3u);
 }
 
-TEST_F(MaintenanceTest, AnyStatusBut0x81DeletesAndRefreshes) {
+TEST_F(MaintenanceTest, AnyStatusBut0x81DeletesAndRefreshesAfterThePause) {
     SimConfig config = WithFiles(3);
     config.faults = {{q8::CMD_DELETE, 2, FaultKind::Status, 0x01},
                      {q8::CMD_DELETE, 3, FaultKind::Status, 0x80}};
@@ -98,22 +132,27 @@ TEST_F(MaintenanceTest, AnyStatusBut0x81DeletesAndRefreshes) {
     ASSERT_EQ(q8::Refresh(station), q8::REFRESH_OK);
     ASSERT_EQ(view.rows.size(), 3u);
 
-    // A reply left over from an earlier exchange must not be taken for this one.
+    // A reply left over from an earlier exchange must not be taken for this
+    // one: it is on the line when the delete starts.
     wire.command[0] = q8::CMD_ERASE_VOICE;
     wire.command[1] = 0;
     wire.Send(2);
-    q8::SleepMs(100);
+    ASSERT_EQ(port.QueuedBytes(), 2u);
 
     for (int left = 2; left >= 0; --left) {
         SCOPED_TRACE(left);
         model.status.error = true;
         view.mark = static_cast<int>(view.rows.size()) - 1;
         const size_t hellos = Sent(q8::CMD_HELLO).size();
-        const uint32_t start = q8::TickMs();
+        const int64_t start = static_cast<int64_t>(ElapsedMs());
         EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MaintenanceResult::Ok);
-        EXPECT_GE(q8::TickMs() - start, static_cast<uint32_t>(q8::DELETE_PAUSE.count()));
+        // The delete goes out at once and is answered at once; the refresh's
+        // hello follows exactly the 3000 ms pause later.
+        EXPECT_EQ(LastWriteMs(q8::CMD_DELETE), start);
+        EXPECT_EQ(LastWriteMs(q8::CMD_HELLO), start + 3000);
+        EXPECT_EQ(static_cast<int64_t>(ElapsedMs()), start + 3000);
         EXPECT_EQ(Sent(q8::CMD_DELETE).back(), (Bytes{0x8A, static_cast<uint8_t>(left)}));
-        EXPECT_EQ(sim->Files().size(), static_cast<size_t>(left));
+        EXPECT_EQ(device.Files().size(), static_cast<size_t>(left));
         EXPECT_EQ(view.rows.size(), static_cast<size_t>(left));
         EXPECT_EQ(Sent(q8::CMD_HELLO).size(), hellos + 1);
         // The refresh's own text stands; the last delete leaves an empty card.
@@ -128,15 +167,16 @@ TEST_F(MaintenanceTest, DeleteFailuresSetTheFlagAndSkipTheRefresh) {
         BadReply reply;
         q8::DeleteResult result;
     } cases[] = {
-        {{"0x81", {q8::CMD_DELETE, 0, FaultKind::Status, 0x81}, q8::TXT_DOWNLOAD_STATE_AGAIN},
+        {{"0x81", {q8::CMD_DELETE, 0, FaultKind::Status, 0x81}, q8::TXT_DOWNLOAD_STATE_AGAIN, 0},
          q8::DeleteResult::Refused},
-        {{"no reply", {q8::CMD_DELETE, 0, FaultKind::NoReply}, q8::TXT_NOT_LINKED},
+        {{"no reply", {q8::CMD_DELETE, 0, FaultKind::NoReply}, q8::TXT_NOT_LINKED, 2807},
          q8::DeleteResult::NoReply},
-        {{"one byte", {q8::CMD_DELETE, 0, FaultKind::Truncate, 1}, q8::TXT_NOT_LINKED},
+        {{"one byte", {q8::CMD_DELETE, 0, FaultKind::Truncate, 1}, q8::TXT_NOT_LINKED, 2807},
          q8::DeleteResult::NoReply},
         {{"format's code",
           {q8::CMD_DELETE, 0, FaultKind::WrongCode, q8::RPL_FORMAT},
-          q8::TXT_DATA_ERROR},
+          q8::TXT_DATA_ERROR,
+          0},
          q8::DeleteResult::NoReply},
     };
     for (const auto& c : cases) {
@@ -144,18 +184,23 @@ TEST_F(MaintenanceTest, DeleteFailuresSetTheFlagAndSkipTheRefresh) {
         SimConfig config = WithFiles(2);
         config.faults = {c.reply.fault};
         StartDevice(config);
+        QuietLine();
 
         // The exchange alone writes the text and nothing else.
         model.status = {"old", false};
         const int updates = view.updates;
+        uint64_t start = ElapsedMs();
         EXPECT_EQ(q8::DeleteEntry(wire, model.status, 1), c.result);
+        EXPECT_EQ(ElapsedMs() - start, c.reply.elapsedMs);
         EXPECT_EQ(model.status.text, c.reply.text);
         EXPECT_FALSE(model.status.error);
         EXPECT_EQ(view.updates, updates);
 
         model.status = {"old", false};
         ShowRows(2, 1);
+        start = ElapsedMs();
         EXPECT_EQ(q8::DeleteLastFile(station, messages), q8::MaintenanceResult::Failed);
+        EXPECT_EQ(ElapsedMs() - start, c.reply.elapsedMs);  // no pause after a failure
         EXPECT_EQ(view.shownStatus, c.reply.text);
         EXPECT_TRUE(view.shownError);
         EXPECT_EQ(view.updates, updates + 1);
@@ -174,29 +219,34 @@ TEST_F(MaintenanceTest, FormatReadsAReplyThatCameDuringThePause) {
     model.status.error = true;
     wire.command[2] = 0xEE;  // left over from an earlier frame
     wire.command[3] = 0xEE;
-    const uint32_t start = q8::TickMs();
 
     EXPECT_EQ(q8::FormatCartridge(station), q8::MaintenanceResult::Ok);
 
-    EXPECT_GE(q8::TickMs() - start, static_cast<uint32_t>(q8::FORMAT_PAUSE.count()));
+    // The reply came at 500 ms and waited on the line until the read after
+    // the 3000 ms pause; the refresh's hello goes out right then.
+    EXPECT_EQ(LastWriteMs(q8::CMD_FORMAT), 0);
+    EXPECT_EQ(LastWriteMs(q8::CMD_HELLO), 3000);
+    EXPECT_EQ(ElapsedMs(), 3000u);
     EXPECT_EQ(Sent(q8::CMD_FORMAT), (std::vector<Bytes>{{0x85, 0, 0, 0}}));
     EXPECT_EQ(view.shownStatus, q8::TXT_FORMAT_DONE);
     EXPECT_FALSE(view.shownError);
-    EXPECT_TRUE(sim->Files().empty());
+    EXPECT_TRUE(device.Files().empty());
     EXPECT_TRUE(view.rows.empty());
     EXPECT_EQ(model.info.freeText, "空闲空间:4.00*8Mbits");
     EXPECT_EQ(view.updates, 1);
 }
 
 TEST_F(MaintenanceTest, FormatFailuresGiveTheirTexts) {
+    // Every format waits its 3000 ms pause first.
     const BadReply cases[] = {
-        {"0x81", {q8::CMD_FORMAT, 1, FaultKind::Status, 0x81}, q8::TXT_NO_INITIAL_FORMAT},
-        {"0x01", {q8::CMD_FORMAT, 2, FaultKind::Status, 0x01}, q8::TXT_FORMAT_ERROR},
-        {"0x80", {q8::CMD_FORMAT, 3, FaultKind::Status, 0x80}, q8::TXT_FORMAT_ERROR},
+        {"0x81", {q8::CMD_FORMAT, 1, FaultKind::Status, 0x81}, q8::TXT_NO_INITIAL_FORMAT, 3000},
+        {"0x01", {q8::CMD_FORMAT, 2, FaultKind::Status, 0x01}, q8::TXT_FORMAT_ERROR, 3000},
+        {"0x80", {q8::CMD_FORMAT, 3, FaultKind::Status, 0x80}, q8::TXT_FORMAT_ERROR, 3000},
         {"erase's code",
          {q8::CMD_FORMAT, 4, FaultKind::WrongCode, q8::RPL_ERASE_VOICE},
-         q8::TXT_LINE_DOWN},
-        {"no reply", {q8::CMD_FORMAT, 5, FaultKind::NoReply}, q8::TXT_LINE_DOWN},
+         q8::TXT_LINE_DOWN,
+         3000},
+        {"no reply", {q8::CMD_FORMAT, 5, FaultKind::NoReply}, q8::TXT_LINE_DOWN, 3000 + 4010},
     };
     SimConfig config = WithFiles(1);
     for (const BadReply& c : cases) {
@@ -206,7 +256,9 @@ TEST_F(MaintenanceTest, FormatFailuresGiveTheirTexts) {
     for (const BadReply& c : cases) {
         SCOPED_TRACE(c.what);
         model.status = {"old", false};
+        const uint64_t start = ElapsedMs();
         EXPECT_EQ(q8::FormatCartridge(station), q8::MaintenanceResult::Failed);
+        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
         EXPECT_EQ(view.shownStatus, c.text);
         EXPECT_TRUE(view.shownError);
     }
@@ -226,36 +278,165 @@ TEST_F(MaintenanceTest, EraseSucceedsAndRefreshes) {
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].name, "f0.bin");
     EXPECT_EQ(view.updates, 1);
+    EXPECT_EQ(ElapsedMs(), 0u);  // no pause: the refresh follows the reply at once
 }
 
-// The device answers after the 2500 ms deadline, one byte at a time, while
-// the link's last wait is still running: that reply counts.
-TEST_F(MaintenanceTest, LateEraseReplyInPiecesStillCounts) {
-    SimConfig config = WithFiles(1);
-    config.faults = {{q8::CMD_ERASE_VOICE,
-                      1,
-                      FaultKind::Script,
-                      0,
-                      0,
-                      {{2650, {q8::RPL_ERASE_VOICE}}, {20, {0x00}}}}};
-    StartDevice(config);
-    EXPECT_EQ(q8::EraseVoice(station), q8::MaintenanceResult::Ok);
-    EXPECT_EQ(view.shownStatus, q8::TXT_ERASE_DONE);
-    EXPECT_FALSE(view.shownError);
+// Bytes an earlier exchange left on the line (here a hello reply) are
+// dropped before the command goes out, or they would be read as its reply.
+TEST_F(MaintenanceTest, ReplyLeftOnTheLineIsDroppedBeforeEachCommand) {
+    const struct {
+        const char* what;
+        q8::MaintenanceResult (*run)(q8::Station&, q8::MessageSink&);
+        const char* text;
+    } cases[] = {
+        {"delete", [](q8::Station& s, q8::MessageSink& m) { return q8::DeleteLastFile(s, m); }, ""},
+        {"format", [](q8::Station& s, q8::MessageSink&) { return q8::FormatCartridge(s); },
+         q8::TXT_FORMAT_DONE},
+        {"erase", [](q8::Station& s, q8::MessageSink&) { return q8::EraseVoice(s); },
+         q8::TXT_ERASE_DONE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartDevice(WithFiles(2));
+        ShowRows(2, 1);
+        wire.SendShort(q8::CMD_HELLO, q8::HELLO_ARGUMENT);
+        ASSERT_EQ(port.QueuedBytes(), 2u);
+        EXPECT_EQ(c.run(station, messages), q8::MaintenanceResult::Ok);
+        EXPECT_EQ(view.shownStatus, c.text);
+        EXPECT_FALSE(view.shownError);
+        EXPECT_EQ(port.QueuedBytes(), 0u);
+    }
+}
+
+// Each command's reply may complete until the end of the link's low-level
+// wait in which its deadline passes: erase and delete 2500 ms -> 2807, format
+// 4000 ms after its 3000 ms pause -> 3000 + 4010. One millisecond later it is
+// lost. A reply in pieces counts by its last piece.
+TEST_F(MaintenanceTest, ReplyCountsUntilTheLastWaitOfItsDeadlineEnds) {
+    enum class Op { Erase, Delete, Format };
+    const struct {
+        const char* what;
+        Op op;
+        Fault fault;
+        uint32_t formatDelayMs;
+        bool ok;
+        const char* text;  // the status line when the command failed
+        uint64_t elapsedMs;
+    } cases[] = {
+        {"erase reply in pieces at 2650 and 2670",
+         Op::Erase,
+         {q8::CMD_ERASE_VOICE,
+          1,
+          FaultKind::Script,
+          0,
+          0,
+          {{2650, {q8::RPL_ERASE_VOICE}}, {20, {q8::STATUS_OK}}}},
+         0,
+         true,
+         "",
+         2670},
+        {"erase reply in pieces at 2650 and 2807",
+         Op::Erase,
+         {q8::CMD_ERASE_VOICE,
+          1,
+          FaultKind::Script,
+          0,
+          0,
+          {{2650, {q8::RPL_ERASE_VOICE}}, {157, {q8::STATUS_OK}}}},
+         0,
+         true,
+         "",
+         2807},
+        {"erase reply in pieces at 2650 and 2808",
+         Op::Erase,
+         {q8::CMD_ERASE_VOICE,
+          1,
+          FaultKind::Script,
+          0,
+          0,
+          {{2650, {q8::RPL_ERASE_VOICE}}, {158, {q8::STATUS_OK}}}},
+         0,
+         false,
+         q8::TXT_LINE_DOWN,
+         2807},
+        // A delete answered in time is followed by the 3000 ms pause and the
+        // refresh.
+        {"delete reply at 2807",
+         Op::Delete,
+         {q8::CMD_DELETE, 1, FaultKind::Delay, 2807},
+         0,
+         true,
+         "",
+         2807 + 3000},
+        {"delete reply at 2808",
+         Op::Delete,
+         {q8::CMD_DELETE, 1, FaultKind::Delay, 2808},
+         0,
+         false,
+         q8::TXT_NOT_LINKED,
+         2807},
+        {"format reply at 7010", Op::Format, {NONE}, 7010, true, "", 7010},
+        {"format reply at 7011", Op::Format, {NONE}, 7011, false, q8::TXT_LINE_DOWN, 7010},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimConfig config = WithFiles(2);
+        if (c.fault.command != NONE) {
+            config.faults = {c.fault};
+        }
+        config.formatDelayMs = c.formatDelayMs;
+        StartDevice(config);
+        QuietLine();
+        ShowRows(2, 1);
+        model.status = {"old", true};
+        const uint64_t start = ElapsedMs();
+        const size_t hellos = Sent(q8::CMD_HELLO).size();
+
+        q8::MaintenanceResult result = q8::MaintenanceResult::Failed;
+        const char* done = "";
+        switch (c.op) {
+            case Op::Erase:
+                result = q8::EraseVoice(station);
+                done = q8::TXT_ERASE_DONE;
+                break;
+            case Op::Delete:
+                result = q8::DeleteLastFile(station, messages);
+                break;
+            case Op::Format:
+                result = q8::FormatCartridge(station);
+                done = q8::TXT_FORMAT_DONE;
+                break;
+        }
+        EXPECT_EQ(result, c.ok ? q8::MaintenanceResult::Ok : q8::MaintenanceResult::Failed);
+        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
+        EXPECT_EQ(view.shownStatus, c.ok ? done : c.text);
+        EXPECT_EQ(view.shownError, !c.ok);
+        // A late reply is never followed by a refresh.
+        EXPECT_EQ(Sent(q8::CMD_HELLO).size(), hellos + (c.ok ? 1u : 0u));
+    }
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MaintenanceTest, EraseFailuresGiveTheirTexts) {
     const BadReply cases[] = {
-        {"0x01", {q8::CMD_ERASE_VOICE, 1, FaultKind::Status, 0x01}, q8::TXT_DOWNLOAD_STATE_AGAIN},
-        {"0x81", {q8::CMD_ERASE_VOICE, 2, FaultKind::Status, 0x81}, q8::TXT_DOWNLOAD_STATE_AGAIN},
+        {"0x01",
+         {q8::CMD_ERASE_VOICE, 1, FaultKind::Status, 0x01},
+         q8::TXT_DOWNLOAD_STATE_AGAIN,
+         0},
+        {"0x81",
+         {q8::CMD_ERASE_VOICE, 2, FaultKind::Status, 0x81},
+         q8::TXT_DOWNLOAD_STATE_AGAIN,
+         0},
         {"format's code",
          {q8::CMD_ERASE_VOICE, 3, FaultKind::WrongCode, q8::RPL_FORMAT},
-         q8::TXT_LINE_DOWN},
+         q8::TXT_LINE_DOWN,
+         0},
         {"format's reply",
          {q8::CMD_ERASE_VOICE, 4, FaultKind::Script, 0, 0, {{0, {q8::RPL_FORMAT, 0x00}}}},
-         q8::TXT_LINE_DOWN},
-        {"one byte", {q8::CMD_ERASE_VOICE, 5, FaultKind::Truncate, 1}, q8::TXT_LINE_DOWN},
-        {"no reply", {q8::CMD_ERASE_VOICE, 6, FaultKind::NoReply}, q8::TXT_LINE_DOWN},
+         q8::TXT_LINE_DOWN,
+         0},
+        {"one byte", {q8::CMD_ERASE_VOICE, 5, FaultKind::Truncate, 1}, q8::TXT_LINE_DOWN, 2807},
+        {"no reply", {q8::CMD_ERASE_VOICE, 6, FaultKind::NoReply}, q8::TXT_LINE_DOWN, 2807},
     };
     SimConfig config;
     for (const BadReply& c : cases) {
@@ -265,7 +446,9 @@ TEST_F(MaintenanceTest, EraseFailuresGiveTheirTexts) {
     for (const BadReply& c : cases) {
         SCOPED_TRACE(c.what);
         model.status = {"old", false};
+        const uint64_t start = ElapsedMs();
         EXPECT_EQ(q8::EraseVoice(station), q8::MaintenanceResult::Failed);
+        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
         EXPECT_EQ(view.shownStatus, c.text);
         EXPECT_TRUE(view.shownError);
     }
@@ -279,20 +462,56 @@ TEST_F(MaintenanceTest, CompletionTextStandsInRedWhenTheRefreshFails) {
     const struct {
         const char* text;
         q8::MaintenanceResult (*run)(q8::Station&);
-    } operations[] = {{q8::TXT_FORMAT_DONE, q8::FormatCartridge},
-                      {q8::TXT_ERASE_DONE, q8::EraseVoice}};
+        uint64_t elapsedMs;  // the command's pause, then the hello's 802 ms
+    } operations[] = {{q8::TXT_FORMAT_DONE, q8::FormatCartridge, 3000 + 802},
+                      {q8::TXT_ERASE_DONE, q8::EraseVoice, 802}};
     for (const auto& op : operations) {
         SCOPED_TRACE(op.text);
         ShowRows(1, 0);
         model.info.totalText = "stale";
         model.status.error = false;
+        const uint64_t start = ElapsedMs();
         EXPECT_EQ(op.run(station), q8::MaintenanceResult::Failed);
+        EXPECT_EQ(ElapsedMs() - start, op.elapsedMs);
         EXPECT_EQ(view.shownStatus, op.text);
         EXPECT_TRUE(view.shownError);
         EXPECT_TRUE(view.rows.empty());
         EXPECT_TRUE(model.info.totalText.empty());
     }
     EXPECT_EQ(Sent(q8::CMD_HELLO).size(), 2u);
+}
+
+// An adapter pulled out: every read fails at once, so no deadline is waited
+// out; only format's own pause still passes.
+TEST_F(MaintenanceTest, BrokenPortFailsEveryCommandWithoutWaiting) {
+    StartDevice(WithFiles(2));
+    port.SetBroken(true);
+    const struct {
+        const char* what;
+        q8::MaintenanceResult (*run)(q8::Station&, q8::MessageSink&);
+        const char* text;
+        uint64_t elapsedMs;
+    } cases[] = {
+        {"delete", [](q8::Station& s, q8::MessageSink& m) { return q8::DeleteLastFile(s, m); },
+         q8::TXT_NOT_LINKED, 0},
+        {"format", [](q8::Station& s, q8::MessageSink&) { return q8::FormatCartridge(s); },
+         q8::TXT_LINE_DOWN, 3000},
+        {"erase", [](q8::Station& s, q8::MessageSink&) { return q8::EraseVoice(s); },
+         q8::TXT_LINE_DOWN, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ShowRows(2, 1);
+        model.status = {"old", false};
+        const uint64_t start = ElapsedMs();
+        EXPECT_EQ(c.run(station, messages), q8::MaintenanceResult::Failed);
+        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
+        EXPECT_EQ(view.shownStatus, c.text);
+        EXPECT_TRUE(view.shownError);
+        EXPECT_EQ(view.rows.size(), 2u);
+    }
+    EXPECT_TRUE(Sent(q8::CMD_HELLO).empty());
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

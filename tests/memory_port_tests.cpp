@@ -121,6 +121,13 @@ TEST(MemoryPort, BrokenPortFailsAtOnceAndPausesCostNothingButVirtualTime) {
     EXPECT_EQ(line.port.Read(buffer, 2, received, milliseconds(8000)), ReadResult::PortError);
     EXPECT_EQ(received, 0u);
     EXPECT_EQ(line.Elapsed(), 0u);
+    // Nothing written meanwhile reaches the device: once the port works
+    // again, only the earlier answer is there.
+    line.Ask({Action::Write({3, 4})});
+    line.port.SetBroken(false);
+    EXPECT_EQ(line.port.Read(buffer, 2, received, milliseconds(400)), ReadResult::Ok);
+    EXPECT_EQ(Bytes(buffer, buffer + 2), (Bytes{1, 2}));
+    EXPECT_EQ(line.port.QueuedBytes(), 0u);
 
     q8sim::VirtualClock clock(0xFFFFFFFFull - 10);
     const uint32_t before = clock.TickMs();

@@ -1,9 +1,11 @@
-// Cartridge refresh over a real pty against the simulated device.
+// Cartridge refresh against the device in memory, on virtual time.
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "PtyFixture.h"
-#include "link/Tick.h"
+#include "MemoryFixture.h"
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/Texts.h"
 
@@ -14,14 +16,25 @@ using q8sim::FaultKind;
 using q8sim::SimConfig;
 using q8test::MakeSimFile;
 
-class RefreshTest : public q8test::DeviceFixture {
+constexpr uint8_t NONE = 0;  // no fault in a table row
+
+class RefreshTest : public q8test::MemoryDeviceFixture {
   protected:
-    SimConfig WithFiles(int count) {
+    static SimConfig WithFiles(int count) {
         SimConfig config;
         for (int i = 0; i < count; ++i) {
-            config.files.push_back(MakeSimFile("file" + std::to_string(i) + ".bin", 1536));
+            std::string name("file");
+            name += std::to_string(i);
+            name += ".bin";
+            config.files.push_back(MakeSimFile(name, 1536));
         }
         return config;
+    }
+    // Lets the device finish what it was still sending and drops it, so that
+    // a table's next row starts on a quiet line.
+    void QuietLine() {
+        clock.AdvanceTo(port.DeviceIdleAtMs());
+        port.Purge();
     }
 };
 
@@ -51,12 +64,14 @@ TEST_F(RefreshTest, ListsFilesSpaceAndEndsAtTheMarker) {
     EXPECT_FALSE(model.status.error);
     EXPECT_EQ(view.updates, 1);
     EXPECT_FALSE(view.shownError);
+    // A device that answers at once costs no time: no pause anywhere.
+    EXPECT_EQ(ElapsedMs(), 0u);
 
     // Hello, card info, then indices 0..3: the fourth reply is the end marker.
     const auto hello = Sent(q8::CMD_HELLO);
     ASSERT_EQ(hello.size(), 1u);
     EXPECT_EQ(hello[0], (std::vector<uint8_t>{0x80, 0x01}));
-    EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);
+    EXPECT_EQ(Sent(q8::CMD_CARD_INFO), (std::vector<std::vector<uint8_t>>{{0x82, 0x00}}));
     const auto dir = Sent(q8::CMD_DIR_ENTRY);
     ASSERT_EQ(dir.size(), 4u);
     for (size_t i = 0; i < dir.size(); ++i) {
@@ -98,10 +113,10 @@ struct FailureCase {
     const char* status;
     size_t cardInfoRequests;
     size_t dirRequests;
+    uint64_t elapsedMs;  // a missing reply costs its whole deadline, nothing more
 };
 
 TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
-    constexpr uint8_t NONE = 0;
     const FailureCase cases[] = {
         {"no hello reply",
          {q8::CMD_HELLO, 1, FaultKind::NoReply},
@@ -110,7 +125,8 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          2,
          "没有在COM1上找到设备！",
          0,
-         0},
+         0,
+         802},
         {"hello cut short",
          {q8::CMD_HELLO, 1, FaultKind::Truncate, 1},
          1,
@@ -118,7 +134,8 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          2,
          "没有在COM1上找到设备！",
          0,
-         0},
+         0,
+         802},
         {"hello wrong code",
          {q8::CMD_HELLO, 1, FaultKind::WrongCode, 0xA2},
          1,
@@ -126,8 +143,9 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          4,
          "数据错误！请重试！",
          0,
+         0,
          0},
-        {"machine type 2", {NONE, 1, FaultKind::Status}, 2, 0, 3, "机器不匹配！请用Q8！", 0, 0},
+        {"machine type 2", {NONE, 1, FaultKind::Status}, 2, 0, 3, "机器不匹配！请用Q8！", 0, 0, 0},
         {"no card info",
          {q8::CMD_CARD_INFO, 1, FaultKind::NoReply},
          1,
@@ -135,7 +153,8 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          5,
          "机器没有连线或没有进入下载状态！",
          1,
-         0},
+         0,
+         401},
         {"card info wrong code",
          {q8::CMD_CARD_INFO, 1, FaultKind::WrongCode, 0xA0},
          1,
@@ -143,8 +162,17 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          5,
          "数据错误！请重试！",
          1,
+         0,
          0},
-        {"card not recognised", {NONE, 1, FaultKind::Status}, 1, 0x81, 0x81, "卡盒不能识别", 1, 0},
+        {"card not recognised",
+         {NONE, 1, FaultKind::Status},
+         1,
+         0x81,
+         0x81,
+         "卡盒不能识别",
+         1,
+         0,
+         0},
         {"card not formatted 0x80",
          {NONE, 1, FaultKind::Status},
          1,
@@ -152,6 +180,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          0x80,
          "卡盒没有格式化",
          1,
+         0,
          0},
         {"card not formatted 0x90",
          {NONE, 1, FaultKind::Status},
@@ -160,6 +189,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          0x90,
          "卡盒没有格式化",
          1,
+         0,
          0},
         {"directory breaks off after 3 rows",
          {q8::CMD_DIR_ENTRY, 4, FaultKind::NoReply},
@@ -168,7 +198,8 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          6,
          "数据错误！请重试！",
          1,
-         4},
+         4,
+         401},
         {"directory entry cut short",
          {q8::CMD_DIR_ENTRY, 4, FaultKind::Truncate, 31},
          1,
@@ -176,7 +207,8 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          6,
          "数据错误！请重试！",
          1,
-         4},
+         4,
+         401},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,10 +219,13 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
             config.faults.push_back(c.fault);
         }
         StartDevice(config);
+        QuietLine();
         model.info.totalBytes = 777;  // a failed card-info read keeps the old figures
         model.info.totalText = "stale";
+        const uint64_t start = ElapsedMs();
 
         EXPECT_EQ(q8::Refresh(station), c.result);
+        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
         EXPECT_EQ(model.status.text, c.status);
         EXPECT_TRUE(model.status.error);
         EXPECT_TRUE(view.shownError);
@@ -204,28 +239,110 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
     }
 }
 
+// Each reply may complete until the end of the link's low-level wait in
+// which its deadline passes (hello 500 ms -> 802, card info and directory
+// 400 ms -> 401); one millisecond later it is lost.
+TEST_F(RefreshTest, EachReplyCountsUntilTheLastWaitOfItsDeadlineEnds) {
+    const struct {
+        const char* what;
+        Fault fault;
+        int result;
+        const char* status;
+        uint64_t elapsedMs;
+    } cases[] = {
+        {"hello at 802", {q8::CMD_HELLO, 1, FaultKind::Delay, 802}, q8::REFRESH_OK, "", 802},
+        {"hello at 803",
+         {q8::CMD_HELLO, 1, FaultKind::Delay, 803},
+         q8::REFRESH_NO_DEVICE,
+         "没有在COM1上找到设备！",
+         802},
+        {"hello's second byte at 802",
+         {q8::CMD_HELLO, 1, FaultKind::Split, 2, 802},
+         q8::REFRESH_OK,
+         "",
+         802},
+        {"hello's second byte at 803",
+         {q8::CMD_HELLO, 1, FaultKind::Split, 2, 803},
+         q8::REFRESH_NO_DEVICE,
+         "没有在COM1上找到设备！",
+         802},
+        {"card-info header at 401",
+         {q8::CMD_CARD_INFO, 1, FaultKind::Delay, 401},
+         q8::REFRESH_OK,
+         "",
+         401},
+        {"card-info header at 402",
+         {q8::CMD_CARD_INFO, 1, FaultKind::Delay, 402},
+         q8::REFRESH_NO_CARD_INFO,
+         "机器没有连线或没有进入下载状态！",
+         401},
+        {"card-info data 401 after the header",
+         {q8::CMD_CARD_INFO, 1, FaultKind::LateData, 401},
+         q8::REFRESH_OK,
+         "",
+         401},
+        // The data read gives up at 401; the data's first two bytes (00 00)
+        // are then read as the next header, with the wrong code.
+        {"card-info data 402 after the header",
+         {q8::CMD_CARD_INFO, 1, FaultKind::LateData, 402},
+         q8::REFRESH_NO_CARD_INFO,
+         "数据错误！请重试！",
+         402},
+        {"directory entry at 401",
+         {q8::CMD_DIR_ENTRY, 1, FaultKind::Delay, 401},
+         q8::REFRESH_OK,
+         "",
+         401},
+        {"directory entry at 402",
+         {q8::CMD_DIR_ENTRY, 1, FaultKind::Delay, 402},
+         q8::REFRESH_BAD_DIRECTORY,
+         "数据错误！请重试！",
+         401},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimConfig config = WithFiles(1);
+        config.faults = {c.fault};
+        StartDevice(config);
+        QuietLine();
+        const uint64_t start = ElapsedMs();
+
+        EXPECT_EQ(q8::Refresh(station), c.result);
+        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
+        EXPECT_EQ(model.status.text, c.status);
+        EXPECT_EQ(model.status.error, c.result != q8::REFRESH_OK);
+        EXPECT_EQ(view.rows.size(), c.result == q8::REFRESH_OK ? 1u : 0u);
+        EXPECT_EQ(Sent(q8::CMD_HELLO).size(), 1u);  // a late reply is never asked for again
+    }
+}
+
 TEST_F(RefreshTest, NoDeviceTextNamesThePortInUse) {
     SimConfig config;
     config.faults = {{q8::CMD_HELLO, 0, FaultKind::NoReply}};
     StartDevice(config);
     model.portIndex = 1;
-    const uint32_t start = q8::TickMs();
     EXPECT_EQ(q8::RefreshCartridge(station), q8::REFRESH_NO_DEVICE);
-    const uint32_t elapsed = q8::TickMs() - start;
     EXPECT_EQ(model.status.text, "没有在COM2上找到设备！");
-    // A dead line costs the hello deadline plus at most one low-level read.
-    EXPECT_GE(elapsed, 500u);
-    EXPECT_LT(elapsed, 500u + 400u + 300u);
+    // A dead line costs the hello deadline up to the end of its last wait.
+    EXPECT_EQ(ElapsedMs(), 802u);
 }
 
-TEST_F(RefreshTest, ClosedLinkFailsAsNoDevice) {
-    q8::SerialLink closed;
-    q8::LinkPort closedPort{closed};
-    q8::Wire closedWire{closedPort, q8::SystemClock()};
-    q8::Station s{closedWire, model, view};
-    EXPECT_EQ(q8::Refresh(s), q8::REFRESH_NO_DEVICE);
+TEST_F(RefreshTest, BrokenPortFailsAtOnceAsNoDevice) {
+    StartDevice(WithFiles(1));
+    port.SetBroken(true);
+    model.status.text = "打开COM1成功！";
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_DEVICE);
     EXPECT_EQ(model.status.text, "没有在COM1上找到设备！");
     EXPECT_TRUE(model.status.error);
+    EXPECT_TRUE(view.shownError);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_TRUE(Sent(q8::CMD_CARD_INFO).empty());
+    EXPECT_EQ(ElapsedMs(), 0u);  // no deadline is waited out on a port that fails
+
+    // Once the port works again, so does the refresh.
+    port.SetBroken(false);
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(view.rows.size(), 1u);
 }
 
 TEST_F(RefreshTest, RepliesInPiecesStillCount) {
@@ -237,11 +354,14 @@ TEST_F(RefreshTest, RepliesInPiecesStillCount) {
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
     EXPECT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(model.info.freeText, "空闲空间:4.00*8Mbits");
+    // Each read returns with its last piece: hello 150, card info 4 x 60,
+    // three directory entries 3 x 50 each.
+    EXPECT_EQ(ElapsedMs(), 150u + 240u + 3u * 150u);
 }
 
-// Card-info data that come too late: the late bytes are judged as a new
-// card-info header. The script keeps the host's reads in step with the
-// pieces: a data read that got 7 of its 8 bytes ends 400 ms after them.
+// Card-info data that come too late: whatever arrives next is judged as a
+// new card-info header. Header at 0 ms, 7 of the 8 data bytes at 100 ms: the
+// data read gives up at 401 ms, and the late piece comes at 700 ms.
 std::vector<q8sim::ScriptPiece> LateCardInfo(std::vector<uint8_t> late) {
     return {{0, {0xA2, 0x00}}, {100, {1, 2, 3, 4, 5, 6, 7}}, {600, std::move(late)}};
 }
@@ -254,20 +374,24 @@ TEST_F(RefreshTest, LateCardInfoDataAreReadAsTheNextHeader) {
     EXPECT_EQ(model.status.text, "数据错误！请重试！");
     EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);  // nothing is sent again
     EXPECT_TRUE(model.info.freeText.empty());
+    EXPECT_EQ(ElapsedMs(), 700u);
 
     // A late round that does bring a whole header and its data counts.
     SimConfig good = WithFiles(1);
     good.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0,
                     LateCardInfo({0xA2, 0x00, 0, 0, 0x10, 0, 0, 0x06, 0, 0})}};
     StartDevice(good);
+    const uint64_t start = ElapsedMs();
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
     EXPECT_EQ(model.info.totalText, "空间共计:1.00*8Mbits");
     EXPECT_EQ(model.info.freeText, "空闲空间:1.50*8Kbits");
     EXPECT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);
+    EXPECT_EQ(ElapsedMs() - start, 700u);
 }
 
-TEST_F(RefreshTest, EndlessLateCardInfoIsGivenUp) {
-    // A device that keeps sending whole headers followed by partial data.
+TEST_F(RefreshTest, EndlessLateCardInfoIsGivenUpAfterFourRounds) {
+    // A device that sends a whole header and partial data every 600 ms.
     std::vector<q8sim::ScriptPiece> endless;
     for (int i = 0; i < 10; ++i) {
         endless.push_back({i == 0 ? 0u : 600u, {0xA2, 0x00, 1, 2, 3, 4, 5, 6, 7}});
@@ -275,25 +399,34 @@ TEST_F(RefreshTest, EndlessLateCardInfoIsGivenUp) {
     SimConfig config;
     config.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0, endless}};
     StartDevice(config);
-    const uint32_t start = q8::TickMs();
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_CARD_INFO);
-    // Given up while the device was still talking, not when it fell silent.
     EXPECT_EQ(model.status.text, "数据错误！请重试！");
-    EXPECT_LT(q8::TickMs() - start, 5400u);
+    EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);
+    // Rounds start at 0, 600, 1200 and 1800 ms; the fourth data read gives up
+    // at 1800 + 401, while the device still has pieces to send until 5400.
+    EXPECT_EQ(ElapsedMs(), 2201u);
+    EXPECT_GT(port.DeviceIdleAtMs(), clock.NowMs());
+    EXPECT_GT(port.QueuedBytes(), 0u);
 }
 
 TEST_F(RefreshTest, BytesLeftOnTheLineArePurgedBeforeTheNextRefresh) {
-    // The device follows its end marker with stray bytes that look like a
-    // hello reply of a foreign model.
+    // The device follows its end marker, 100 ms later, with stray bytes that
+    // look like a hello reply of a foreign model.
     std::vector<uint8_t> end(32, 0xFF);
     std::vector<uint8_t> stray = {0xA0, 0x07, 0xA0, 0x07};
     SimConfig config = WithFiles(1);
-    config.faults = {{q8::CMD_DIR_ENTRY, 2, FaultKind::Script, 0, 0, {{0, end}, {0, stray}}}};
+    config.faults = {{q8::CMD_DIR_ENTRY, 2, FaultKind::Script, 0, 0, {{0, end}, {100, stray}}}};
     StartDevice(config);
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
-    q8::SleepMs(100);  // let the stray bytes arrive
+    EXPECT_EQ(ElapsedMs(), 0u);
+    EXPECT_EQ(port.QueuedBytes(), stray.size());
+
+    clock.Sleep(std::chrono::milliseconds(100));  // the stray bytes arrive
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
     EXPECT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(model.info.fileCount, 1);
+    EXPECT_EQ(port.QueuedBytes(), 0u);
+    EXPECT_EQ(ElapsedMs(), 100u);
 }
 
 }  // namespace
