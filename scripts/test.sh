@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs every test: the plain (Release) build and the AddressSanitizer/UBSan
 # build, each with warnings as errors, and the threaded transfer tests under
-# ThreadSanitizer; the Windows build (mingw-w64)
-# runs its unit tests and a CLI session under Wine; the Debian package is made
-# from the plain build and checked.
-# The tests wait on the (simulated) line, not the CPU, so they run in parallel.
+# ThreadSanitizer; the Windows build (mingw-w64) runs its unit tests and a CLI
+# session under Wine; the Debian package is made from the plain build and
+# checked; the fuzz targets run briefly.
+# The real-time tests wait on the (simulated) line, not the CPU, so they run
+# in parallel.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -28,3 +29,7 @@ jobs=${Q8_TEST_JOBS:-6}
 "$root/scripts/build.sh" build-tsan -DQ8_SANITIZE_THREAD=ON
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
    ctest --output-on-failure -j "$jobs" -R 'Download|Upload|cli_tests')
+
+# Every operation under libFuzzer on the in-memory device, about 20 s a
+# target, from the committed seeds.
+"$root/scripts/fuzz.sh" 20
