@@ -335,12 +335,14 @@ bool RunDelete(Choices& in) {
     return true;
 }
 
-bool RunFormat(Choices& in) {
+// Format and erase voice: one exchange, and the refresh after a success; the
+// error flag says whether everything went well.
+bool RunCommandThenRefresh(Choices& in, q8::MaintenanceResult (*operation)(q8::Station&),
+                           const char* flagMismatch) {
     Rig rig(in);
-    const q8::MaintenanceResult result = q8::FormatCartridge(rig.station);
+    const q8::MaintenanceResult result = operation(rig.station);
     const std::vector<Event> log = rig.Finish();
-    Require(rig.model.status.error == (result != q8::MaintenanceResult::Ok),
-            "the error flag does not match the format's result", log);
+    Require(rig.model.status.error == (result != q8::MaintenanceResult::Ok), flagMismatch, log);
     if (result != q8::MaintenanceResult::Ok) {
         return false;
     }
@@ -348,17 +350,14 @@ bool RunFormat(Choices& in) {
     return true;
 }
 
+bool RunFormat(Choices& in) {
+    return RunCommandThenRefresh(in, q8::FormatCartridge,
+                                 "the error flag does not match the format's result");
+}
+
 bool RunEraseVoice(Choices& in) {
-    Rig rig(in);
-    const q8::MaintenanceResult result = q8::EraseVoice(rig.station);
-    const std::vector<Event> log = rig.Finish();
-    Require(rig.model.status.error == (result != q8::MaintenanceResult::Ok),
-            "the error flag does not match the erase's result", log);
-    if (result != q8::MaintenanceResult::Ok) {
-        return false;
-    }
-    CheckOperationThenRefresh(log);
-    return true;
+    return RunCommandThenRefresh(in, q8::EraseVoice,
+                                 "the error flag does not match the erase's result");
 }
 
 }  // namespace q8fuzz

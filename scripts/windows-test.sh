@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows build for real: cross-builds the link, the core, the CLI and the
-# Qt-free unit tests with mingw-w64, runs the unit tests under Wine, then runs
+# Qt-free tests with mingw-w64, runs them under Wine, then runs
 # the same CLI session with the Linux and the Windows build against q8sim and
 # compares what they print (after CRLF is made LF) and their exit codes.
 # Needs the Linux tree in build/ (for q8sim and the reference CLI).
