@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (one per operation: refresh, download, upload,
 # delete, format, erase_voice) in build-fuzz with clang, then runs each for
-# SECONDS (default 20) on a scratch copy of its seeds in fuzz/corpus/<target>,
+# SECONDS (default 20), as many side by side as there are processors
+# (Q8_FUZZ_JOBS), on a scratch copy of its seeds in fuzz/corpus/<target>,
 # which is never written to. Fails when a target crashes, leaks, hangs or one
 # of its oracles fails; the failing input is kept and its path printed. For
 # each target it prints libFuzzer's executions per second and coverage from
@@ -45,18 +46,35 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/q8fuzz-run-XXXXXX")
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
+# Each target is one single-threaded process: run as many side by side as
+# there are processors (Q8_FUZZ_JOBS), each still for the full time.
+jobs=${Q8_FUZZ_JOBS:-$(nproc)}
+run_target() {
+  local t=$1
+  mkdir -p "$scratch/$t/corpus" "$scratch/$t/found"
+  cp "$root/fuzz/corpus/$t/"* "$scratch/$t/corpus/"
+  if "$build/fuzz/q8_fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix="$scratch/$t/found/" -print_final_stats=1 "$scratch/$t/corpus" \
+       >"$scratch/$t/log" 2>&1; then
+    touch "$scratch/$t/passed"
+  fi
+}
+running=0
+for t in "${targets[@]}"; do
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  run_target "$t" &
+  running=$((running + 1))
+done
+wait
+
 failed=()
 printf '%-12s %10s %8s %8s %8s\n' target exec/s cov ft corpus
 for t in "${targets[@]}"; do
-  mkdir -p "$scratch/$t/corpus" "$scratch/$t/found"
-  cp "$root/fuzz/corpus/$t/"* "$scratch/$t/corpus/"
-  log=$scratch/$t/log
-  if ! "$build/fuzz/q8_fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-       -artifact_prefix="$scratch/$t/found/" -print_final_stats=1 "$scratch/$t/corpus" \
-       >"$log" 2>&1; then
-    failed+=("$t")
-  fi
-  last=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -n 1 || true)
+  [ -e "$scratch/$t/passed" ] || failed+=("$t")
+  last=$(grep -E '^#[0-9]+.*cov: ' "$scratch/$t/log" | tail -n 1 || true)
   field() { sed -nE "s|.* $1: ([^ ]+).*|\\1|p" <<<"$last"; }
   printf '%-12s %10s %8s %8s %8s\n' "$t" "$(field exec/s)" "$(field cov)" "$(field ft)" \
     "$(field corp)"
