@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "MemoryFixture.h"
+#include "TempFolder.h"
 #include "protocol/Clock.h"
 #include "protocol/ProgressTick.h"
 #include "protocol/TransferRun.h"
@@ -192,15 +193,12 @@ class TransferFixtureOn : public DeviceBase {
   protected:
     void SetUp() override {
         DeviceBase::SetUp();
-        char pattern[] = "/tmp/q8transfer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_TRUE(folder_.Made());
+        dir = folder_.Path();
     }
     void TearDown() override {
         DeviceBase::TearDown();
-        std::error_code error;
-        std::filesystem::remove_all(dir, error);
-        EXPECT_FALSE(error) << error.message();
+        EXPECT_TRUE(folder_.Remove()) << dir;
     }
 
     std::string PathOf(const std::string& name) const { return dir + "/" + name; }
@@ -235,6 +233,7 @@ class TransferFixtureOn : public DeviceBase {
         return names;
     }
 
+    TempFolder folder_{"q8transfer"};
     std::string dir;
     q8::TransferState state;
     ScriptedUi ui{this->wire.clock};

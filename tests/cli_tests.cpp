@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ShellRun.h"
+#include "TempFolder.h"
 #include "protocol/Frames.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimFiles.h"
@@ -156,38 +157,20 @@ TEST(Cli, UsageErrorsExitWithTwo) {
 
 // A folder of its own for the files one test or session sends and receives;
 // removed with everything in it at the end.
-class Folder {
+class Folder : public q8test::TempFolder {
   public:
-    Folder() {
-        char pattern[] = "/tmp/q8clifiles-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    ~Folder() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    bool Made() const { return !path_.empty(); }
-    const std::string& Path() const { return path_; }
+    Folder() : TempFolder("q8clifiles") {}
     // Writes SyntheticData(size) to `name` in the folder; returns its path.
     std::string Put(const std::string& name, uint32_t size) const {
-        const std::string path = path_ + "/" + name;
+        const std::string path = PathOf(name);
         const std::vector<uint8_t> data = q8sim::SyntheticData(size);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
         return path;
     }
     long Entries() const {
-        return static_cast<long>(std::distance(std::filesystem::directory_iterator(path_), {}));
+        return static_cast<long>(std::distance(std::filesystem::directory_iterator(Path()), {}));
     }
-
-  private:
-    std::string path_;
 };
 
 // Why a session could not begin; empty when the folder and the device are up.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "protocol/HostFile.h"
 #include "ui/DownloadList.h"
 
@@ -23,12 +24,10 @@ const std::string TOTAL_LABEL = "共计占用空间:";
 class DownloadListTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/q8downloadlist-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        ASSERT_TRUE(folder_.Made());
+        dir_ = folder_.Path();
         list_.AddColumns();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     // Sparse, so that a file of several GiB costs nothing.
     QString MakeFile(const std::string& name, uint64_t size) const {
@@ -84,6 +83,7 @@ class DownloadListTest : public ::testing::Test {
         value_->setText(QStringLiteral("marker"));
     }
 
+    q8test::TempFolder folder_{"q8downloadlist"};
     std::string dir_;
     QWidget parent_;
     QLineEdit* label_ = new QLineEdit(&parent_);

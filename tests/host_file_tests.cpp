@@ -15,6 +15,7 @@
 #include <string>
 #include <tuple>
 
+#include "TempFolder.h"
 #include "protocol/HostFile.h"
 
 namespace {
@@ -24,11 +25,9 @@ namespace fs = std::filesystem;
 class HostFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/q8hostfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        ASSERT_TRUE(folder_.Made());
+        dir_ = folder_.Path();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string PathOf(const std::string& name) const { return q8::JoinPath(dir_, name); }
     static void Put(const std::string& path, const std::string& bytes) {
@@ -50,6 +49,7 @@ class HostFileTest : public ::testing::Test {
                           static_cast<uint32_t>(bytes.size()));
     }
 
+    q8test::TempFolder folder_{"q8hostfile"};
     std::string dir_;
 };
 

@@ -28,6 +28,7 @@
 #include <tuple>
 
 #include "PtyFixture.h"
+#include "TempFolder.h"
 #include "link/Texts.h"
 #include "link/Tick.h"
 #include "protocol/Texts.h"
@@ -101,16 +102,14 @@ class ScriptedDialogs : public q8ui::UserDialogs {
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/q8window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_TRUE(folder_.Made());
+        dir = folder_.Path();
     }
     void TearDown() override {
         window.reset();
         unsetenv("Q8LOADER_COM1");
         unsetenv("Q8LOADER_COM2");
-        const std::string command = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        EXPECT_TRUE(folder_.Remove()) << dir;
     }
 
     // The device on `port` ("COM1" or "COM2"); the other port does not exist.
@@ -173,6 +172,7 @@ class MainWindowTest : public ::testing::Test {
         return data;
     }
 
+    q8test::TempFolder folder_{"q8window"};
     std::string dir;
     std::unique_ptr<q8sim::Simulator> sim;
     q8::SerialLink link;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "link/PortDiagnosis.h"
 #include "link/PortList.h"
 #include "link/SerialLink.h"
@@ -42,9 +43,8 @@ void Put(const fs::path& path, const std::string& text) {
 class FakeSystem : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/q8ports-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        ASSERT_TRUE(folder_.Made());
+        root_ = folder_.Path();
         const fs::path tty = root_ / "sys/class/tty";
         const fs::path usb = root_ / "sys/devices/pci0000:00/usb1";
         AddTty("ttyS0", root_ / "sys/devices/platform/serial8250/tty/ttyS0", "4");
@@ -57,7 +57,6 @@ class FakeSystem : public ::testing::Test {
         fs::create_directories(root_ / "dev/serial/by-id");
         fs::create_symlink("../../ttyUSB0", root_ / "dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     void AddTty(const std::string& name, const fs::path& device, const std::string& type) {
         fs::create_directories(device);
@@ -81,6 +80,7 @@ class FakeSystem : public ::testing::Test {
     }
     q8::PortSystem System() const { return {(root_ / "sys").string(), (root_ / "dev").string()}; }
 
+    q8test::TempFolder folder_{"q8ports"};
     fs::path root_;
 };
 

@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "RecordingStation.h"
+#include "TempFolder.h"
 #include "protocol/CartridgeRefresh.h"
 #include "protocol/DownloadTransfer.h"
 #include "protocol/Maintenance.h"
@@ -144,9 +143,9 @@ TEST_F(WireValues, RefreshAndMaintenanceExchanges) {
 }
 
 TEST_F(WireValues, DownloadAndUploadExchanges) {
-    char folder[] = "/tmp/q8wire-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/b.bin";
+    const q8test::TempFolder folder("q8wire");
+    ASSERT_TRUE(folder.Made());
+    const std::string path = folder.PathOf("b.bin");
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     const std::vector<uint8_t> data = q8sim::SyntheticData(600);
@@ -157,7 +156,7 @@ TEST_F(WireValues, DownloadAndUploadExchanges) {
     state.Reset();
     // 600 bytes: two blocks, each answered, then the entry.
     EXPECT_EQ(Run([&] {
-                  q8::DownloadWorker(transfer, q8::DownloadRow{"b.bin", folder});
+                  q8::DownloadWorker(transfer, q8::DownloadRow{"b.bin", folder.Path()});
               }),
               (Events{"purge", "write 6: 87 00 02 00 00 00", "pause 2000", "read 2 by 8000",
                       "write 516: 88 20", "read 2 by 800", "write 516: 88 20", "read 2 by 800",
@@ -177,9 +176,6 @@ TEST_F(WireValues, DownloadAndUploadExchanges) {
                       "read 2 by 2500", "read 512 by 2500", "write 2: 8C 00", "read 2 by 2500"}));
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
     EXPECT_TRUE(ui.shown.empty());
-
-    std::remove(path.c_str());
-    rmdir(folder);
 }
 
 // The reply code the host accepts for each command.
