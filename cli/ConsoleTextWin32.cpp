@@ -47,7 +47,7 @@ void WriteText(FILE* stream, const std::string& text) {
 }
 
 bool StderrTakesEscapes() {
-    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    const HANDLE handle = HandleOf(stderr);
     DWORD mode = 0;
     if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
         return false;

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "link/SerialLink.h"
+#include "protocol/Texts.h"
 #include "ui/DialogUnits.h"
 #include "ui/DownloadList.h"
 #include "ui/MainDialog.h"
@@ -40,7 +41,6 @@ constexpr int PROGRESS_POLL_MS = 100;
 constexpr int PROGRESS_LIMIT_MS = 60000;
 // The progress picture is taken once the bar shows this much.
 constexpr int PROGRESS_PICTURE_PERCENT = 33;
-constexpr const char* DOWNLOADING_CAPTION = "下载文件...";
 
 // Answers the open dialog with the files from the command line.
 class GivenFiles : public q8ui::NativeDialogs {
@@ -107,7 +107,7 @@ void TakeProgressPicture(q8ui::MainDialog& window, const QString& out, int& stat
         q8ui::ProgressDialog* dialog = window.TransferUi().CurrentDialog();
         if (dialog == nullptr || !dialog->isVisible() || dialog->HasEnded() ||
             (framed && !IsFramed(*dialog)) ||
-            dialog->windowTitle() != QString::fromUtf8(DOWNLOADING_CAPTION) ||
+            dialog->windowTitle() != QString::fromUtf8(q8::TXT_DOWNLOADING) ||
             dialog->BarPosition() < PROGRESS_PICTURE_PERCENT) {
             return;
         }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "link/LinuxFiles.h"
 #include "link/PortDiagnosis.h"
 
 namespace q8 {
@@ -19,11 +20,6 @@ namespace q8 {
 namespace {
 
 constexpr const char* PROC_ROOT = "/proc";
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
 
 bool IsNumber(const char* text) {
     if (*text == '\0') {
@@ -58,18 +54,12 @@ bool HoldsFile(const std::string& fdDir, const std::string& target) {
     return holds;
 }
 
-std::string ProgramName(const std::string& processDir) {
-    std::ifstream in(processDir + "/comm");
-    std::string name;
-    std::getline(in, name);
-    return name;
-}
-
 }  // namespace
 
 std::vector<PortHolder> FindHolders(const std::string& device) {
     std::vector<PortHolder> holders;
-    const std::string target = RealPath(device);
+    const std::string resolved = linux_files::RealPath(device);
+    const std::string& target = resolved.empty() ? device : resolved;
     DIR* dir = opendir(PROC_ROOT);
     if (dir == nullptr) {
         return holders;
@@ -80,7 +70,8 @@ std::vector<PortHolder> FindHolders(const std::string& device) {
         }
         const std::string processDir = std::string(PROC_ROOT) + "/" + entry->d_name;
         if (HoldsFile(processDir + "/fd", target)) {
-            holders.push_back({std::atoi(entry->d_name), ProgramName(processDir)});
+            holders.push_back(
+                {std::atoi(entry->d_name), linux_files::ReadLine(processDir + "/comm")});
         }
     }
     closedir(dir);
@@ -97,8 +88,7 @@ std::string DeviceGroup(const std::string& device) {
 }
 
 std::string AccessText(const std::string& device) {
-    struct stat info {};
-    if (stat(device.c_str(), &info) != 0) {
+    if (!linux_files::Exists(device)) {
         return "no device node";
     }
     if (access(device.c_str(), R_OK | W_OK) != 0) {

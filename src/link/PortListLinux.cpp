@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "link/LinuxFiles.h"
 #include "link/PortList.h"
 
 namespace q8 {
@@ -19,22 +20,9 @@ namespace {
 // Port type 0 in sysfs: the driver knows of no UART in this slot.
 constexpr const char* UNKNOWN_UART_TYPE = "0";
 
-std::string ReadLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
-}
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
-}
+using linux_files::Exists;
+using linux_files::ReadLine;
+using linux_files::RealPath;
 
 std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;

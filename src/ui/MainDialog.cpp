@@ -32,8 +32,9 @@ constexpr int BUTTON_HEIGHT_DU = 14;
 
 const QColor ERROR_COLOUR(255, 0, 0);
 constexpr const char* TRACE_VARIABLE = "Q8LOADER_TRACE";
-constexpr const char* COM1_NAME = "COM1";
-constexpr const char* COM2_NAME = "COM2";
+// The link's own names of the two ports.
+const char* const COM1_NAME = q8::PortName(0);
+const char* const COM2_NAME = q8::PortName(1);
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), text.size());
@@ -46,8 +47,7 @@ MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
 
 // `port` may be this window's own linkPort_, which is constructed before the
 // wire that keeps a reference to it.
-MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port,
-                       q8::Clock& clock)
+MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port, q8::Clock& clock)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       link_(link),

@@ -30,8 +30,8 @@ PortSettingsDialog::PortSettingsDialog(QWidget* owner, const PortDevices& curren
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     layout->addLayout(grid);
-    com1_ = AddPortRow(grid, 0, "COM1", current.com1);
-    com2_ = AddPortRow(grid, 2, "COM2", current.com2);
+    com1_ = AddPortRow(grid, 0, q8::PortName(0), current.com1);
+    com2_ = AddPortRow(grid, 2, q8::PortName(1), current.com2);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
