@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -291,25 +293,59 @@ TEST_F(LinkTest, SamePortReopensEveryTime) {
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(LinkTest, RegularFileFailsLineStateFirstAndStaysOpen) {
-    char path[] = "/tmp/q8link-not-a-tty-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    setenv("Q8LOADER_COM1", path, 1);
+// Something that is no serial port is refused before anything can be
+// written into it, with no line-state box, and the link ends closed.
+TEST_F(LinkTest, PathsThatAreNoPortAreRefusedAndLeftUntouched) {
+    char folder[] = "/tmp/q8link-not-a-tty-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string file = std::string(folder) + "/cartridge.bin";
+    const std::string fifo = std::string(folder) + "/fifo";
+    const std::string content = "user data, not a port";
+    {
+        FILE* out = fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        fputs(content.c_str(), out);
+        fclose(out);
+    }
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct stat before {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
 
-    EXPECT_EQ(link_.Open(0, messages_), 0);
-    EXPECT_EQ(messages_.shown,
-              (std::vector<std::string>{TXT_GET_COMM_STATE_FAILED, TXT_OPEN_COM1_ERROR}));
-    EXPECT_TRUE(link_.IsOpen());
+    struct Case {
+        std::string path;
+        NodeKind kind;
+    };
+    for (const Case& c :
+         {Case{file, NodeKind::RegularFile}, Case{folder, NodeKind::Directory},
+          Case{fifo, NodeKind::Pipe}, Case{"/dev/null", NodeKind::CharacterDevice}}) {
+        SCOPED_TRACE(c.path);
+        ASSERT_EQ(link_.Open(1, messages_), 1);
+        messages_.shown.clear();
+        setenv("Q8LOADER_COM1", c.path.c_str(), 1);
+        EXPECT_EQ(link_.Open(0, messages_), 0);
+        EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM1_ERROR});
+        EXPECT_FALSE(link_.IsOpen());
+        EXPECT_EQ(link_.LastOpenError().failure, OpenFailure::NotASerialPort);
+        EXPECT_EQ(link_.LastOpenError().kind, c.kind);
+        const uint8_t hello[] = {0x80, 0x01};
+        EXPECT_EQ(link_.Write(hello, sizeof hello), WRITE_FAILED);
 
-    messages_.shown.clear();
-    EXPECT_EQ(link_.OpenDevice(path, messages_), 0);
-    EXPECT_EQ(messages_.shown,
-              (std::vector<std::string>{TXT_GET_COMM_STATE_FAILED, OpenErrorText(path)}));
-
-    EXPECT_EQ(link_.Open(1, messages_), 1);
-    unlink(path);
+        messages_.shown.clear();
+        EXPECT_EQ(link_.OpenDevice(c.path, messages_), 0);
+        EXPECT_EQ(messages_.shown, std::vector<std::string>{OpenErrorText(c.path)});
+    }
+    struct stat after {};
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    char back[64] = {};
+    FILE* in = fopen(file.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(std::string(back, fread(back, 1, sizeof back, in)), content);
+    fclose(in);
+    unlink(fifo.c_str());
+    unlink(file.c_str());
+    rmdir(folder);
 }
 
 TEST_F(LinkTest, LargeFrameArrivesWholeThroughPartialWrites) {
@@ -425,6 +461,25 @@ TEST_F(LinkTest, ExtraBytesStayQueuedThroughWriteUntilPurge) {
     link_.Purge();
     EXPECT_EQ(link_.Read(buffer.data(), 1, received, 100), READ_TIMEOUT);
     EXPECT_EQ(received, 0u);
+}
+
+// A frame nothing answers (the batch end) must reach the device even when a
+// purge and the next frame follow at once; only bytes the driver still holds
+// from a timed-out write are stale.
+TEST_F(LinkTest, UnansweredFrameSurvivesThePurgeAndWriteThatFollow) {
+    ASSERT_EQ(link_.Open(0, messages_), 1);
+    constexpr int ROUNDS = 50;
+    const Bytes batchEnd = {0x8F, 0x00};
+    const Bytes hello = {0x80, 0x01};
+    Bytes expected;
+    for (int round = 0; round < ROUNDS; ++round) {
+        ASSERT_EQ(link_.Write(batchEnd.data(), 2), WRITE_OK);
+        link_.Purge();
+        ASSERT_EQ(link_.Write(hello.data(), 2), WRITE_OK);
+        expected.insert(expected.end(), batchEnd.begin(), batchEnd.end());
+        expected.insert(expected.end(), hello.begin(), hello.end());
+    }
+    EXPECT_EQ(com1_.Receive(expected.size() + 1), expected);
 }
 
 TEST_F(LinkTest, HangUpEndsReadAndWriteWithPortError) {

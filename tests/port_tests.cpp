@@ -102,7 +102,7 @@ TEST_F(FakeSystem, ListsPortsWithTheirKindUsbDetailsAndStableNames) {
               "FTDI|FT232R USB UART|A50285BI");
     EXPECT_EQ(ports[2].stableName, dev + "/serial/by-id/usb-FTDI_FT232R-if00-port0");
     EXPECT_EQ(q8::DescribePort(ports[2]),
-              dev + "/ttyUSB0 (USB adapter, FTDI FT232R USB UART, 0403:6001)");
+              dev + "/ttyUSB0（USB 串口适配器，FTDI FT232R USB UART，0403:6001）");
 
     // The empty UART slot only when asked for.
     const std::vector<q8::PortInfo> all = q8::ListPorts(true, System());
@@ -111,8 +111,9 @@ TEST_F(FakeSystem, ListsPortsWithTheirKindUsbDetailsAndStableNames) {
     EXPECT_TRUE(q8::ListPorts(true, {"/nonexistent", "/dev"}).empty());
 }
 
-// A child that holds the port as another program would, under `name`.
-pid_t HoldInChild(const std::string& path, const char* name) {
+// A child that holds the port as another program would, under `name`: with
+// a lock, or with a plain open() as a terminal program or a port prober does.
+pid_t HoldInChild(const std::string& path, const char* name, bool lock) {
     int ready[2];
     if (pipe(ready) != 0) {
         return -1;
@@ -120,8 +121,12 @@ pid_t HoldInChild(const std::string& path, const char* name) {
     const pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_NAME, name);
+        // Not the test's pseudo-terminal master: that would make it the device.
+        for (int inherited = STDERR_FILENO + 1; inherited < ready[1]; ++inherited) {
+            close(inherited);
+        }
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-        const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const bool held = fd >= 0 && (!lock || flock(fd, LOCK_EX | LOCK_NB) == 0);
         const char answer = held ? 'y' : 'n';
         (void)!write(ready[1], &answer, 1);
         pause();
@@ -139,31 +144,62 @@ void EndChild(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-TEST(OpenFailure, BusyPortNamesItsHolderAndModemManagerGetsAHint) {
+TEST(OpenFailure, BusyPortNamesItsHolderWithAHintForKnownTakers) {
     struct Case {
         const char* holder;
-        bool hint;
+        bool lock;         // else a plain open() that came before ours
+        const char* hint;  // a line the explanation must hold; empty: no hint
     };
-    for (const Case c : {Case{"q8holder", false}, Case{"ModemManager", true}}) {
+    for (const Case c :
+         {Case{"q8holder", true, ""}, Case{"ModemManager", true, "systemctl stop ModemManager"},
+          Case{"q8terminal", false, ""}, Case{"brltty", false, "sudo apt remove brltty"}}) {
         SCOPED_TRACE(c.holder);
         q8sim::PseudoTerminal pty;
         ASSERT_TRUE(pty.Open()) << pty.Error();
-        const pid_t child = HoldInChild(pty.SlavePath(), c.holder);
+        const pid_t child = HoldInChild(pty.SlavePath(), c.holder, c.lock);
         ASSERT_GT(child, 0);
         q8::SerialLink link;
         Silent silent;
         EXPECT_EQ(link.OpenDevice(pty.SlavePath(), silent), 0);
+        EXPECT_FALSE(link.IsOpen());
         const q8::OpenError& error = link.LastOpenError();
         EXPECT_EQ(error.failure, q8::OpenFailure::Busy);
         const std::string text = q8::ExplainOpenFailure(error);
-        EXPECT_NE(text.find(std::string(c.holder) + "（进程 " + std::to_string(child) + "）"),
+        EXPECT_NE(text.find(std::string(c.holder) + "（进程 " + std::to_string(child) + "）占用。"),
                   std::string::npos)
             << text;
-        EXPECT_EQ(text.find("systemctl stop ModemManager") != std::string::npos, c.hint) << text;
+        EXPECT_EQ(text.find("sudo") != std::string::npos, *c.hint != '\0') << text;
+        EXPECT_NE(text.find(c.hint), std::string::npos) << text;
         EXPECT_EQ(q8::AccessText(pty.SlavePath()),
                   "busy (" + std::string(c.holder) + ", pid " + std::to_string(child) + ")");
         EndChild(child);
     }
+}
+
+// The program at a pseudo-terminal's master side is the device, even when it
+// keeps the slave open as well (as simulators do); only the others compete.
+TEST(OpenFailure, PseudoTerminalsOwnDeviceSideIsNoHolder) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t device = fork();
+    if (device == 0) {
+        q8sim::PseudoTerminal pty;
+        const bool open = pty.Open();
+        const std::string path = open ? pty.SlavePath() : std::string();
+        (void)!write(ready[1], path.c_str(), path.size() + 1);
+        pause();
+        _exit(0);
+    }
+    close(ready[1]);
+    char path[64] = {};
+    ASSERT_GT(read(ready[0], path, sizeof path - 1), 1);
+    close(ready[0]);
+
+    q8::SerialLink link;
+    Silent silent;
+    EXPECT_TRUE(q8::FindHolders(path).empty());
+    EXPECT_EQ(link.OpenDevice(path, silent), 1);
+    EndChild(device);
 }
 
 // Runs in a child that has given up root: the port belongs to the dialout

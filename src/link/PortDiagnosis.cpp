@@ -9,8 +9,6 @@ namespace q8 {
 
 namespace {
 
-constexpr const char* PORT_MANAGER = "ModemManager";
-
 std::string NoPermissionText(const OpenError& error) {
     const std::string group = DeviceGroup(error.device);
     if (group.empty()) {
@@ -20,25 +18,59 @@ std::string NoPermissionText(const OpenError& error) {
            " 组。把你的用户加入该组：\nsudo usermod -aG " + group + " $USER\n然后注销并重新登录。";
 }
 
+// Programs known to take serial ports that are not theirs, and what to do.
+struct KnownHolder {
+    const char* program;
+    const char* hint;
+};
+
+constexpr KnownHolder KNOWN_HOLDERS[] = {
+    {"ModemManager",
+     "ModemManager 会接管新插入的串口。可以先停止它：\nsudo systemctl stop "
+     "ModemManager\n或用 udev 规则 ENV{ID_MM_DEVICE_IGNORE}=\"1\" 让它不碰这个设备。"},
+    {"brltty",
+     "brltty（盲文显示器服务）会占用 CH340 等 USB 串口适配器。不用盲文显示器的话可以卸载它：\n"
+     "sudo apt remove brltty\n然后重新插上适配器。"},
+};
+
 std::string BusyText(const OpenError& error) {
     const std::vector<PortHolder> holders = FindHolders(error.device);
     if (holders.empty()) {
         return error.device + " 正被另一个程序占用。";
     }
     std::string text = error.device + " 正被";
-    bool portManager = false;
+    std::string hints;
     for (size_t i = 0; i < holders.size(); ++i) {
         text += (i == 0 ? " " : "、") + holders[i].program + "（进程 " +
                 std::to_string(holders[i].pid) + "）";
-        portManager = portManager || holders[i].program == PORT_MANAGER;
+        for (const KnownHolder& known : KNOWN_HOLDERS) {
+            if (holders[i].program == known.program &&
+                hints.find(known.hint) == std::string::npos) {
+                hints += std::string("\n") + known.hint;
+            }
+        }
     }
-    text += " 占用。";
-    if (portManager) {
-        text +=
-            "\nModemManager 会接管新插入的串口。可以先停止它：\nsudo systemctl stop "
-            "ModemManager\n或用 udev 规则 ENV{ID_MM_DEVICE_IGNORE}=\"1\" 让它不碰这个设备。";
+    return text + "占用。" + hints;
+}
+
+std::string NodeKindText(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::RegularFile:
+            return "普通文件";
+        case NodeKind::Directory:
+            return "文件夹";
+        case NodeKind::Pipe:
+            return "管道";
+        case NodeKind::Socket:
+            return "套接字";
+        case NodeKind::BlockDevice:
+            return "块设备";
+        case NodeKind::CharacterDevice:
+            return "不是终端的设备";
+        case NodeKind::Unknown:
+            break;
     }
-    return text;
+    return "未知类型";
 }
 
 std::string NoDeviceText(const OpenError& error) {
@@ -66,7 +98,10 @@ std::string ExplainOpenFailure(const OpenError& error) {
         case OpenFailure::Busy:
             return BusyText(error);
         case OpenFailure::NotASerialPort:
-            return error.device + " 不是串口（" + SystemErrorText(error.systemError) + "）。";
+            return error.device + " 不是串口设备（" + NodeKindText(error.kind) + "）。";
+        case OpenFailure::LineStateUnreadable:
+            return "读不出 " + error.device + " 的线路设置（" + SystemErrorText(error.systemError) +
+                   "）。";
         case OpenFailure::LineSettings:
             return error.device + " 不接受 115200 8N1 的线路设置（" +
                    SystemErrorText(error.systemError) + "）。";

@@ -7,19 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "link/PortHolders.h"
 #include "link/SerialLink.h"
 
 namespace q8 {
-
-// A process that has the port open.
-struct PortHolder {
-    int pid = 0;
-    std::string program;
-};
-
-// Processes this user may look into that hold `device` (Linux: /proc/*/fd;
-// elsewhere none are found).
-std::vector<PortHolder> FindHolders(const std::string& device);
 
 // The group that may open `device`, empty when the system has none to tell.
 std::string DeviceGroup(const std::string& device);

@@ -1,15 +1,11 @@
-// Windows: no groups and no way to name the holder of a port; whether it
-// opens now is found by opening it at once and closing it again.
+// Windows: no groups; whether a port opens now is found by opening it at
+// once and closing it again.
 
 #include "link/Win32Text.h"
 
 #include "link/PortDiagnosis.h"
 
 namespace q8 {
-
-std::vector<PortHolder> FindHolders(const std::string&) {
-    return {};
-}
 
 std::string DeviceGroup(const std::string&) {
     return std::string();

@@ -18,8 +18,22 @@ const char* PortKindName(PortKind kind) {
     return "other";
 }
 
+const char* PortKindText(PortKind kind) {
+    switch (kind) {
+        case PortKind::BuiltIn:
+            return "内置串口";
+        case PortKind::UsbSerial:
+            return "USB 串口适配器";
+        case PortKind::UsbModem:
+            return "USB 调制解调器";
+        case PortKind::Other:
+            break;
+    }
+    return "其他";
+}
+
 std::string DescribePort(const PortInfo& port) {
-    std::string text = port.path + " (" + PortKindName(port.kind);
+    std::string text = port.path + "（" + PortKindText(port.kind);
     std::string maker = port.manufacturer;
     if (!port.product.empty()) {
         maker += (maker.empty() ? "" : " ") + port.product;
@@ -28,12 +42,12 @@ std::string DescribePort(const PortInfo& port) {
         maker = port.description;
     }
     if (!maker.empty()) {
-        text += ", " + maker;
+        text += "，" + maker;
     }
     if (!port.vendorId.empty()) {
-        text += ", " + port.vendorId + ":" + port.productId;
+        text += "，" + port.vendorId + ":" + port.productId;
     }
-    return text + ")";
+    return text + "）";
 }
 
 }  // namespace q8

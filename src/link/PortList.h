@@ -38,10 +38,14 @@ struct PortSystem {
 // them (Linux reports their port type as unknown) only with `all`.
 std::vector<PortInfo> ListPorts(bool all, const PortSystem& system = {});
 
-// "built-in UART", "USB adapter", "USB modem", "other".
+// "built-in UART", "USB adapter", "USB modem", "other": the CLI's port
+// table, read by scripts as well as people.
 const char* PortKindName(PortKind kind);
+// The same in Chinese, for the window and the open-failure details.
+const char* PortKindText(PortKind kind);
 
-// One line: path, maker and product or the system's name, USB ids.
+// One line in Chinese, as the window shows it: path, kind, maker and product
+// or the system's name, USB ids.
 std::string DescribePort(const PortInfo& port);
 
 }  // namespace q8

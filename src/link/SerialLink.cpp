@@ -30,6 +30,12 @@ int SerialLink::Failed(OpenFailure failure, int systemError) {
     return 0;
 }
 
+int SerialLink::NotAPort(NodeKind kind, int systemError) {
+    Close();
+    openError_.kind = kind;
+    return Failed(OpenFailure::NotASerialPort, systemError);
+}
+
 int SerialLink::Open(int portIndex, MessageSink& messages) {
     const std::string device = PortDevicePath(PortName(portIndex));
     return OpenPath(device, device, portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR,

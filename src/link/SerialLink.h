@@ -70,18 +70,31 @@ std::string WithDeviceNamespace(const std::string& device);
 // Why the last open failed, as the system told it.
 enum class OpenFailure {
     None,
-    NoDevice,        // no such port
-    NoPermission,    // this user may not open it
-    Busy,            // another program holds it
-    NotASerialPort,  // opened, but the line settings cannot be read
-    LineSettings,    // the line settings were refused
+    NoDevice,             // no such port
+    NoPermission,         // this user may not open it
+    Busy,                 // another program holds it
+    NotASerialPort,       // a file, folder, pipe or other device: closed again
+    LineStateUnreadable,  // a port, but its line settings cannot be read
+    LineSettings,         // the line settings were refused
     Other,
+};
+
+// What a path that is not a serial port turned out to be.
+enum class NodeKind {
+    Unknown,
+    RegularFile,
+    Directory,
+    Pipe,
+    Socket,
+    BlockDevice,
+    CharacterDevice,  // a device, but no terminal (/dev/null, NUL)
 };
 
 struct OpenError {
     OpenFailure failure = OpenFailure::None;
-    int systemError = 0;  // errno or GetLastError() of the failing call
-    std::string device;   // the path or name the system was asked to open
+    int systemError = 0;                // errno or GetLastError() of the failing call
+    std::string device;                 // the path or name the system was asked to open
+    NodeKind kind = NodeKind::Unknown;  // with NotASerialPort
 };
 
 class SerialLink {
@@ -122,8 +135,8 @@ class SerialLink {
     // user knows it by).
     int OpenPath(const std::string& device, const std::string& path, const std::string& failureText,
                  MessageSink& messages);
-    // 1 on success, 0 on failure. The port stays open when the open itself
-    // succeeded, even if a later step failed.
+    // 1 on success, 0 on failure. A serial port stays open when the open
+    // itself succeeded, even if a later step failed; anything else is closed.
     int Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,
                   const char* stopBits, MessageSink& messages);
     void Close();
@@ -140,6 +153,9 @@ class SerialLink {
     OpenError openError_;
     // Records why Configure is about to fail; returns 0 for it to return.
     int Failed(OpenFailure failure, int systemError);
+    // Something that is no serial port was named: it is closed again (or
+    // never opened) so that no frame is ever written into it.
+    int NotAPort(NodeKind kind, int systemError);
 };
 
 }  // namespace q8

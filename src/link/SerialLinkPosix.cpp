@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/PortHolders.h"
 #include "link/Texts.h"
 #include "link/Tick.h"
 
@@ -81,8 +83,6 @@ OpenFailure FailureForErrno(int error) {
         case EBUSY:
         case EWOULDBLOCK:
             return OpenFailure::Busy;
-        case ENOTTY:
-            return OpenFailure::NotASerialPort;
         default:
             return OpenFailure::Other;
     }
@@ -205,15 +205,42 @@ void RequestLowLatency(int fd) {
 void RequestLowLatency(int) {}
 #endif
 
-// Output a timed-out write left in the driver is stale; dropping it keeps
-// close() from sitting in the driver's closing wait. Only then: a pty reports
-// an empty queue while its other side has not read yet, and a flush would
-// throw away a last frame that nothing answers (the batch end).
-void CloseDescriptor(int fd) {
+NodeKind KindOfNode(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return NodeKind::RegularFile;
+    }
+    if (S_ISDIR(mode)) {
+        return NodeKind::Directory;
+    }
+    if (S_ISFIFO(mode)) {
+        return NodeKind::Pipe;
+    }
+    if (S_ISSOCK(mode)) {
+        return NodeKind::Socket;
+    }
+    if (S_ISBLK(mode)) {
+        return NodeKind::BlockDevice;
+    }
+    return S_ISCHR(mode) ? NodeKind::CharacterDevice : NodeKind::Unknown;
+}
+
+// Drops output only while the driver still holds it: what a timed-out write
+// left behind is stale. Once the driver reports its queue empty the bytes
+// are on their way, and a flush then could still throw them away (a pty
+// reports an empty queue while its other side has not read yet; a USB
+// adapter may hold bytes the driver has handed over), among them a last
+// frame that nothing answers, the batch end.
+void DropStaleOutput(int fd) {
     int queued = 0;
     if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         (void)tcflush(fd, TCOFLUSH);
     }
+}
+
+// Stale output dropped first keeps close() from sitting in the driver's
+// closing wait.
+void CloseDescriptor(int fd) {
+    DropStaleOutput(fd);
     (void)close(fd);
 }
 
@@ -254,12 +281,27 @@ bool SerialLink::IsOpen() const {
 
 int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
                           const char* parity, const char* stopBits, MessageSink& messages) {
+    // A file, folder, pipe or socket is never opened for writing at all.
+    struct stat node {};
+    if (stat(name.c_str(), &node) == 0 && !S_ISCHR(node.st_mode)) {
+        return NotAPort(KindOfNode(node.st_mode), ENOTTY);
+    }
     const int fd = open(name.c_str(), OPEN_FLAGS);
     if (fd < 0) {
         const int error = errno;
         return Failed(FailureForErrno(error), error);
     }
     handle_ = fd;
+    // Looked at again on what was opened: the path may have changed since.
+    if (fstat(fd, &node) != 0 || !S_ISCHR(node.st_mode)) {
+        return NotAPort(KindOfNode(node.st_mode), ENOTTY);
+    }
+    termios settings{};
+    const bool settingsRead = tcgetattr(fd, &settings) == 0;
+    const int settingsError = settingsRead ? 0 : errno;
+    if (settingsError == ENOTTY) {
+        return NotAPort(NodeKind::CharacterDevice, settingsError);
+    }
     // TIOCEXCL does not stop root, the lock does. Someone else holds the port,
     // so their exclusive flag is left alone (no TIOCNXCL on this close).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -268,14 +310,19 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
         CloseDescriptor(fd);
         return Failed(FailureForErrno(error), error);
     }
+    // The lock and the flag only stop opens that come after ours: a program
+    // that already had the port open plainly would share the line with us.
+    if (!FindHolders(name).empty()) {
+        handle_ = LINK_CLOSED;
+        CloseDescriptor(fd);
+        return Failed(OpenFailure::Busy, EBUSY);
+    }
     (void)ioctl(fd, TIOCEXCL);
     RequestLowLatency(fd);
 
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0) {
-        const int error = errno;
+    if (!settingsRead) {
         messages.Show(TXT_GET_COMM_STATE_FAILED);
-        return Failed(OpenFailure::NotASerialPort, error);
+        return Failed(OpenFailure::LineStateUnreadable, settingsError);
     }
     speed_t speed = B0;
     if (!SpeedForBitRate(bitRate, speed)) {
@@ -353,7 +400,7 @@ uint32_t SerialLink::Write(const uint8_t* buffer, uint32_t length) {
         return WRITE_FAILED;
     }
     const int fd = static_cast<int>(handle_);
-    (void)tcflush(fd, TCOFLUSH);
+    DropStaleOutput(fd);
 
     const uint64_t budgetMs = std::min<uint64_t>(
         LINK_WRITE_TIMEOUT_MS + uint64_t{LINK_WRITE_MS_PER_BYTE} * length, LONGEST_WAIT_MS);
@@ -401,7 +448,9 @@ void SerialLink::Purge() {
     if (!IsOpen()) {
         return;
     }
-    (void)tcflush(static_cast<int>(handle_), TCIOFLUSH);
+    const int fd = static_cast<int>(handle_);
+    (void)tcflush(fd, TCIFLUSH);
+    DropStaleOutput(fd);
 }
 
 }  // namespace q8

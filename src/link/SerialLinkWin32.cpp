@@ -65,6 +65,36 @@ OpenFailure FailureForError(DWORD error) {
     }
 }
 
+// A path the user chose may name a folder, which CreateFileA would refuse as
+// "access denied" and so pass for a busy port.
+bool IsFolder(const std::string& name) {
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+NodeKind KindOfFileType(DWORD type) {
+    switch (type) {
+        case FILE_TYPE_DISK:
+            return NodeKind::RegularFile;
+        case FILE_TYPE_PIPE:
+            return NodeKind::Pipe;
+        default:
+            return NodeKind::Unknown;
+    }
+}
+
+// Drops output only while the driver still holds it: what a timed-out write
+// left behind is stale. Once the driver reports its queue empty the bytes
+// are on their way (a USB adapter may still hold some), and purging then
+// could throw away a last frame that nothing answers, the batch end.
+void DropStaleOutput(HANDLE port) {
+    DWORD lineErrors = 0;
+    COMSTAT status{};
+    if (ClearCommError(port, &lineErrors, &status) && status.cbOutQue > 0) {
+        (void)PurgeComm(port, PURGE_TXCLEAR);
+    }
+}
+
 }  // namespace
 
 std::string DefaultPortDevice(const std::string& portName) {
@@ -91,6 +121,9 @@ bool SerialLink::IsOpen() const {
 
 int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
                           const char* parity, const char* stopBits, MessageSink& messages) {
+    if (IsFolder(name)) {
+        return NotAPort(NodeKind::Directory, ERROR_DIRECTORY);
+    }
     const HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
@@ -98,6 +131,11 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
         return Failed(FailureForError(error), static_cast<int>(error));
     }
     handle_ = reinterpret_cast<intptr_t>(port);
+    // A file opened by mistake is closed before anything is written into it.
+    const DWORD type = GetFileType(port);
+    if (type != FILE_TYPE_CHAR) {
+        return NotAPort(KindOfFileType(type), ERROR_INVALID_HANDLE);
+    }
 
     (void)SetupComm(port, LINK_QUEUE_BYTES, LINK_QUEUE_BYTES);
 
@@ -114,7 +152,7 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     if (!GetCommState(port, &state)) {
         const DWORD error = GetLastError();
         messages.Show(TXT_GET_COMM_STATE_FAILED);
-        return Failed(OpenFailure::NotASerialPort, static_cast<int>(error));
+        return Failed(OpenFailure::LineStateUnreadable, static_cast<int>(error));
     }
     state.fBinary = TRUE;
     state.fParity = TRUE;
@@ -185,7 +223,7 @@ uint32_t SerialLink::Write(const uint8_t* buffer, uint32_t length) {
         return WRITE_FAILED;
     }
     const HANDLE port = PortHandle(handle_);
-    (void)PurgeComm(port, PURGE_TXCLEAR);
+    DropStaleOutput(port);
     // A write that the time-outs cut short still counts as sent; the missing
     // reply reports it.
     DWORD written = 0;
@@ -201,10 +239,9 @@ void SerialLink::Purge() {
         return;
     }
     const HANDLE port = PortHandle(handle_);
-    DWORD lineErrors = 0;
-    COMSTAT status{};
-    (void)ClearCommError(port, &lineErrors, &status);
-    (void)PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    // Clears a pending line error on its way.
+    DropStaleOutput(port);
+    (void)PurgeComm(port, PURGE_RXCLEAR);
 }
 
 }  // namespace q8
