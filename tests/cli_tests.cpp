@@ -135,6 +135,18 @@ TEST(Cli, NoPortAndNoDeviceAreFailures) {
     const CliRun wrong = RunCli("--port COM1 list", sim.DevicePath(), MISSING);
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_EQ(wrong.err, "机器不匹配！请用Q8！\n");
+
+    // A user's file named as the port is refused and never written.
+    q8test::TempFolder folder("q8notaport");
+    const std::string file = folder.Path() + "/notes.txt";
+    std::ofstream(file) << "keep me";
+    const auto stamp = std::filesystem::last_write_time(file);
+    const CliRun notPort = RunCli("--port " + file + " list", MISSING, MISSING);
+    EXPECT_EQ(notPort.exitCode, 1);
+    EXPECT_EQ(notPort.err, "打开" + file + "错误，请检查" + file + "出错或者被占用！\n" + file +
+                               " 不是串口设备（普通文件）。\n");
+    EXPECT_EQ(ReadAll(file), "keep me");
+    EXPECT_EQ(std::filesystem::last_write_time(file), stamp);
 }
 
 TEST(Cli, EmptyCartridgePrintsItsStatusText) {
@@ -444,6 +456,7 @@ struct VerifyRuns {
     CliRun bad;   // a.bin and b.bin, a byte of b.bin stored wrong
     CliRun good;  // a.bin alone, on a device of its own
     size_t filesAfterGood = 0;
+    int goodBatchEnds = 0;  // the read-back right after must not drop it
 };
 
 // The cartridge stores one byte of the second file wrong and says nothing:
@@ -468,6 +481,7 @@ Session<VerifyRuns> verifyRuns("CliFiles.VerifyReadsEveryFileBackAndNamesTheFirs
     r.bad = RunCli("download --verify " + a + " " + b, badSim.DevicePath(), MISSING);
     r.good = good.get();
     r.filesAfterGood = goodSim.Files().size();
+    r.goodBatchEnds = goodSim.Occurrences(q8::CMD_BATCH_END);
     return r;
 });
 
@@ -482,6 +496,7 @@ TEST(CliFiles, VerifyReadsEveryFileBackAndNamesTheFirstDifference) {
     EXPECT_EQ(r.good.out, "verified: a.bin\n");
     EXPECT_EQ(r.good.err, "");
     EXPECT_EQ(r.filesAfterGood, 1u);
+    EXPECT_EQ(r.goodBatchEnds, 1);
 }
 
 struct MaintenanceRuns {
