@@ -318,7 +318,7 @@ bool RunDownload(const std::string& dir, uint32_t size, bool lineRate, Figures& 
         if (!Connect(sim, args, host, run)) {
             return false;
         }
-        host.model.info.freeBytes = static_cast<int32_t>(CARTRIDGE_BYTES);
+        host.model.info.freeBytes = CARTRIDGE_BYTES;
         const q8::DownloadRow row{DOWNLOAD_NAME, dir};
         double ms = 0;
         const long peakBefore = PeakResidentKib();
@@ -335,8 +335,7 @@ bool RunDownload(const std::string& dir, uint32_t size, bool lineRate, Figures& 
             Fail(run, "the download did not end done", &host);
         } else if (q8::Refresh(host.station) != q8::REFRESH_OK || host.model.info.fileCount != 1 ||
                    host.view.rows.size() != 1 || host.view.rows[0].name != DOWNLOAD_NAME ||
-                   host.model.info.freeBytes !=
-                       static_cast<int32_t>(CARTRIDGE_BYTES - q8::CartridgeFootprint(size))) {
+                   host.model.info.freeBytes != CARTRIDGE_BYTES - q8::CartridgeFootprint(size)) {
             Fail(run, "the cartridge does not list the file as sent", &host);
             ok = false;
         } else if (!UploadInto(host, back) || !SameFiles(source, back)) {

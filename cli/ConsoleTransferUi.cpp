@@ -1,17 +1,15 @@
 #include "ConsoleTransferUi.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "ConsoleText.h"
 #include "Interrupt.h"
-#include "link/Tick.h"
 
 namespace q8cli {
 
 namespace {
 
-constexpr uint32_t POLL_MS = 50;
-constexpr uint32_t WORKER_POLL_MS = 10;
 constexpr const char* ERASE_LINE = "\r\033[K";
 constexpr int PERCENT_TEXT_BYTES = 24;  // " 100%  ", with room for any int
 
@@ -34,10 +32,11 @@ size_t DisplayWidth(const std::string& text) {
 
 }  // namespace
 
-ConsoleTransferUi::ConsoleTransferUi(std::string uploadTarget)
+ConsoleTransferUi::ConsoleTransferUi(std::string uploadTarget, q8::Clock& clock)
     : terminal_(StderrIsTerminal()),
       escapes_(terminal_ && StderrTakesEscapes()),
-      uploadTarget_(std::move(uploadTarget)) {}
+      uploadTarget_(std::move(uploadTarget)),
+      clock_(clock) {}
 
 void ConsoleTransferUi::EndLine() {
     if (lineOpen_) {
@@ -65,27 +64,33 @@ void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::s
     HoldStopSignals();
 }
 
+std::optional<q8::ProgressResult> ConsoleTransferUi::Ending(const q8::TransferState& state) const {
+    if (StopSignalled()) {
+        return q8::ProgressResult::Cancelled;
+    }
+    if (const int ended = ended_.load(); ended != NOT_ENDED) {
+        return static_cast<q8::ProgressResult>(ended);
+    }
+    if (const q8::TransferOutcome outcome = state.Outcome();
+        outcome != q8::TransferOutcome::Running) {
+        return q8::ResultOfOutcome(outcome);
+    }
+    return std::nullopt;
+}
+
 q8::ProgressResult ConsoleTransferUi::RunProgress(const q8::TransferState& state) {
     ListenForStopSignals();
     // A stop that came before the worker started cancels it at its first step.
-    std::optional<q8::ProgressResult> result;
-    if (StopSignalled()) {
-        result = q8::ProgressResult::Cancelled;
-    }
-    uint32_t sinceTick = 0;
+    std::optional<q8::ProgressResult> result = Ending(state);
+    uint32_t lastTick = clock_.TickMs();
     while (!result) {
-        q8::SleepMs(POLL_MS);
-        sinceTick += POLL_MS;
-        if (StopSignalled()) {
-            result = q8::ProgressResult::Cancelled;
-        } else if (ended_.load() != NOT_ENDED) {
-            result = static_cast<q8::ProgressResult>(ended_.load());
-        } else if (sinceTick >= q8::PROGRESS_TICK_MS) {
-            sinceTick = 0;
-            const q8::ProgressTick tick = q8::ReadProgress(state, q8::TickMs());
-            if (tick.ended) {
-                result = tick.result;
-            } else if (tick.draw) {
+        clock_.Sleep(std::chrono::milliseconds(POLL_MS));
+        result = Ending(state);
+        const uint32_t now = clock_.TickMs();
+        if (!result && now - lastTick >= q8::PROGRESS_TICK_MS) {
+            lastTick = now;
+            const q8::ProgressTick tick = q8::ReadProgress(state, now);
+            if (tick.draw) {
                 Draw(tick);
             }
         }
@@ -127,7 +132,7 @@ void ConsoleTransferUi::WaitForWorker(const q8::WorkerThread& worker) {
     // it, so one in the refresh or the pause that follows ends the batch at
     // its next step instead of the process.
     while (!worker.Ended()) {
-        q8::SleepMs(WORKER_POLL_MS);
+        clock_.Sleep(std::chrono::milliseconds(POLL_MS));
     }
 }
 

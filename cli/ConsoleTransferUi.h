@@ -7,10 +7,12 @@
 // main thread; Show, ChangeCaption and EndProgress also from the worker.
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "protocol/Clock.h"
 #include "protocol/ProgressTick.h"
 #include "protocol/TransferUi.h"
 
@@ -19,9 +21,14 @@ namespace q8cli {
 class ConsoleTransferUi : public q8::TransferUi {
   public:
     static constexpr int NOT_ENDED = 0;
+    // How often the progress loop looks for the transfer's end and for a stop
+    // signal: a batch goes on as soon as a file is done, not at the next
+    // 500 ms progress tick.
+    static constexpr uint32_t POLL_MS = 5;
 
     // `uploadTarget`: the file an upload writes, as given on the command line.
-    explicit ConsoleTransferUi(std::string uploadTarget = {});
+    // `clock`: what the loops wait on and draw by (a test's virtual one).
+    explicit ConsoleTransferUi(std::string uploadTarget = {}, q8::Clock& clock = q8::SystemClock());
 
     void Show(const std::string& text) override;
     void PrepareProgress(const std::string& caption, const std::string& line) override;
@@ -33,12 +40,16 @@ class ConsoleTransferUi : public q8::TransferUi {
     bool ChooseUploadTarget(std::string& path) override;
 
   private:
+    // How the run ends now, if it does: a stop signal, the worker's
+    // EndProgress, or the outcome the worker set.
+    std::optional<q8::ProgressResult> Ending(const q8::TransferState& state) const;
     void Draw(const q8::ProgressTick& tick);
     void EndLine();  // with the lock held
 
     const bool terminal_;
     const bool escapes_;  // the terminal erases a line on ESC[K
     const std::string uploadTarget_;
+    q8::Clock& clock_;
     std::mutex mutex_;
     std::string caption_;
     bool lineOpen_ = false;

@@ -87,7 +87,8 @@ bool ParseIndex(const std::string& text, int& index) {
 bool ParseOptions(const std::vector<std::string>& args, Options& options) {
     for (size_t i = 0; i < args.size(); ++i) {
         if ((args[i] == "--port" || args[i] == "--trace") && options.command.empty()) {
-            if (i + 1 >= args.size()) {
+            // An empty port name would read as no --port at all.
+            if (i + 1 >= args.size() || (args[i] == "--port" && args[i + 1].empty())) {
                 return false;
             }
             (args[i] == "--port" ? options.port : options.trace) = args[i + 1];
@@ -126,12 +127,7 @@ bool OpenPort(const Options& options, q8::SerialLink& link, q8::CartridgeModel& 
     if (options.port.empty()) {
         return q8::OpenStartupPort(link, model, messages);
     }
-    if (options.port == "COM1" || options.port == "COM2") {
-        model.portIndex = options.port == "COM1" ? 0 : 1;
-        return link.Open(model.portIndex, messages) == 1;
-    }
-    model.portIndex = 0;
-    return link.OpenDevice(options.port, messages) == 1;
+    return q8::OpenNamedPort(link, model, messages, options.port);
 }
 
 // errno of the first failed flush of stdout; 0 while none has failed.

@@ -204,8 +204,7 @@ bool RunDownload(Choices& in) {
         const auto file = host.download.find(name);
         const bool exists = file != host.download.end();
         const uint32_t size = exists ? static_cast<uint32_t>(file->second.size()) : 0;
-        const bool room = static_cast<int64_t>(last.freeBytes) >=
-                          static_cast<int64_t>(q8::CartridgeFootprint(size));
+        const bool room = last.freeBytes >= q8::CartridgeFootprint(size);
         // The transfer's frames up to its end mark.
         size_t end = k + 1;
         while (end < items.size() && items[end].kind == Item::Kind::Frame) {

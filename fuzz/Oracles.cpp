@@ -189,8 +189,8 @@ RefreshSeen CheckRefreshSucceeded(const std::vector<Item>& items, size_t first, 
         }
     }
     const std::vector<uint8_t>& data = items[first + 1].reads.back()->bytes;
-    seen.totalBytes = static_cast<int32_t>(q8::GetLe32(&data[0]));
-    seen.freeBytes = static_cast<int32_t>(q8::GetLe32(&data[4]));
+    seen.totalBytes = q8::GetLe32(&data[0]);
+    seen.freeBytes = q8::GetLe32(&data[4]);
     return seen;
 }
 

@@ -38,8 +38,8 @@ std::string ReplyProblem(const Item& frame);
 // What a successful refresh read.
 struct RefreshSeen {
     int files = 0;
-    int32_t totalBytes = 0;
-    int32_t freeBytes = 0;
+    uint32_t totalBytes = 0;
+    uint32_t freeBytes = 0;
 };
 // Items [first, end) must be a refresh that succeeded: hello, card info, and
 // directory entries up to an end marker or the thirteenth, every reply a

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,12 +21,14 @@
 #include <utility>
 #include <vector>
 
+#include "ConsoleTransferUi.h"
 #include "ShellRun.h"
 #include "TempFolder.h"
 #include "protocol/Frames.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimFiles.h"
 #include "sim/Simulator.h"
+#include "sim/VirtualClock.h"
 
 namespace {
 
@@ -158,12 +161,61 @@ TEST(Cli, EmptyCartridgePrintsItsStatusText) {
 }
 
 TEST(Cli, UsageErrorsExitWithTwo) {
-    for (const char* args : {"", "frobnicate", "list extra", "--port", "--port COM1", "download",
-                             "upload 1", "upload 256 x.bin", "upload -1 x.bin", "delete x"}) {
+    for (const char* args :
+         {"", "frobnicate", "list extra", "--port", "--port COM1", "--port '' list", "download",
+          "upload 1", "upload 256 x.bin", "upload -1 x.bin", "delete x"}) {
         SCOPED_TRACE(args);
         const CliRun run = RunCli(args, MISSING, MISSING);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find("usage:"), std::string::npos);
+    }
+}
+
+// Virtual time for the progress loop; its first wait runs `onSleep` (the
+// worker ending the transfer meanwhile).
+class EndingClock final : public q8::Clock {
+  public:
+    uint32_t TickMs() override { return time_.TickMs(); }
+    void Sleep(std::chrono::milliseconds pause) override {
+        time_.Sleep(pause);
+        if (onSleep) {
+            std::exchange(onSleep, nullptr)();
+        }
+    }
+    uint64_t NowMs() const { return time_.NowMs(); }
+
+    std::function<void()> onSleep;
+
+  private:
+    q8sim::VirtualClock time_;
+};
+
+// A batch goes on as soon as the worker has set the outcome, or ended the
+// progress itself: within one poll, not at the next 500 ms progress tick.
+TEST(ConsoleTransferUi, ProgressEndsWithinOnePollOfTheWorkersEnd) {
+    using q8::ProgressResult;
+    using q8::TransferOutcome;
+    const struct {
+        TransferOutcome outcome;  // Running: the worker calls EndProgress instead
+        ProgressResult result;
+    } cases[] = {{TransferOutcome::Done, ProgressResult::Done},
+                 {TransferOutcome::Refused, ProgressResult::Refused},
+                 {TransferOutcome::Running, ProgressResult::Failed}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.result));
+        EndingClock clock;
+        q8cli::ConsoleTransferUi ui({}, clock);
+        q8::TransferState state;
+        state.Reset();
+        clock.onSleep = [&] {
+            if (c.outcome == TransferOutcome::Running) {
+                ui.EndProgress(ProgressResult::Failed);
+            } else {
+                state.SetOutcome(c.outcome);
+            }
+        };
+        EXPECT_EQ(ui.RunProgress(state), c.result);
+        EXPECT_LE(clock.NowMs(), q8cli::ConsoleTransferUi::POLL_MS);
     }
 }
 
@@ -595,8 +647,8 @@ TEST(CliFiles, CtrlCCancelsTheTransferAndWaitsForTheWorker) {
     EXPECT_EQ(r.batchEnds, 0);
 }
 
-// Inside the 1000 ms pause after a file: its end is seen at the next 500 ms
-// progress tick at the latest, and the pause follows.
+// Inside the 1000 ms pause after a file, which begins within a poll of the
+// file's end.
 constexpr useconds_t INTO_THE_PAUSE_US = 750000;
 // Lets the device read whatever the CLI wrote just before it ended.
 constexpr useconds_t SETTLE_US = 200000;

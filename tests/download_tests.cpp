@@ -36,7 +36,7 @@ class DownloadTest : public q8test::MemoryTransferFixture {
     }
     // The worker on its own, on the test's thread, as the batch runs it, with
     // the space the last refresh would have left.
-    void RunWorker(const q8::DownloadRow& row, int32_t freeBytes = 1 << 22) {
+    void RunWorker(const q8::DownloadRow& row, uint32_t freeBytes = 1 << 22) {
         model.info.freeBytes = freeBytes;
         state.Reset();
         q8::DownloadWorker(transfer, row);
@@ -95,8 +95,7 @@ TEST_P(DownloadSizes, AnnouncesAndSendsEveryBlockThenTheEntry) {
     EXPECT_EQ(files[0].data, q8sim::SyntheticData(size));
     EXPECT_EQ(state.Total(), size);
     EXPECT_EQ(state.Done(), std::max<uint32_t>(blocks, 1) * q8::BLOCK_SIZE);
-    EXPECT_EQ(model.info.freeBytes,
-              static_cast<int32_t>((1u << 22) - q8::CartridgeFootprint(size)));
+    EXPECT_EQ(model.info.freeBytes, (1u << 22) - q8::CartridgeFootprint(size));
     EXPECT_EQ(ui.Captions(), std::vector<std::string>{"下载文件..."});
 }
 
@@ -200,18 +199,23 @@ TEST_F(DownloadTest, SpaceCheckUsesTheFootprint) {
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{
                                  "卡盒空间32767*8bits；文件大小32768*8bits。空间不够，不能下载!"});
     EXPECT_TRUE(written.empty());
-    EXPECT_EQ(model.info.freeBytes, 32767);
+    EXPECT_EQ(model.info.freeBytes, 32767u);
 
     RunWorker(row, 32768);
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
-    EXPECT_EQ(model.info.freeBytes, 0);
+    EXPECT_EQ(model.info.freeBytes, 0u);
+
+    // Free space of 2 GiB and more is no negative count.
+    RunWorker(row, 3000000000u);
+    EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Done);
+    EXPECT_EQ(model.info.freeBytes, 3000000000u - 32768);
 }
 
 TEST_F(DownloadTest, MissingAndHugeFilesAreRefusedWithNothingSent) {
     StartDevice();
     RunWorker(q8::DownloadRow{"gone.bin", dir});
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Refused);
-    // 2 GiB does not fit the entry's size field; it would go out truncated.
+    // One byte short of room for a 2 GiB file.
     WriteFile("huge.bin", {});
     ASSERT_EQ(truncate(PathOf("huge.bin").c_str(), 1ll << 31), 0);  // sparse
     RunWorker(q8::DownloadRow{"huge.bin", dir}, INT32_MAX);

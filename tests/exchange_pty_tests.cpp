@@ -90,7 +90,7 @@ TEST_F(ExchangeOverLinkTest, EraseAndDeleteChangeTheCartridgeThroughTheLink) {
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].name, "f0.bin");
-    EXPECT_EQ(model.info.freeBytes, static_cast<int32_t>(config.totalBytes - 32768));
+    EXPECT_EQ(model.info.freeBytes, config.totalBytes - 32768);
     EXPECT_EQ(Sent(q8::CMD_HELLO).size(), 2u);
 }
 

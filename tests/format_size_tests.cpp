@@ -6,22 +6,29 @@
 namespace {
 
 struct SizeCase {
-    int32_t bytes;
+    uint32_t bytes;
     const char* text;
 };
 
 TEST(FormatSize, UnitBoundariesAndRounding) {
+    // The device's figures are unsigned: 2 GiB and more is no negative count.
     const SizeCase cases[] = {
-        {0, "0*8bits"},           {1023, "1023*8bits"},     {1024, "1.00*8Kbits"},
-        {1536, "1.50*8Kbits"},    {65536, "64.00*8Kbits"},  {1048575, "1024.00*8Kbits"},
-        {1048576, "1.00*8Mbits"}, {4194304, "4.00*8Mbits"}, {2147483647, "2048.00*8Mbits"},
-        {-5, "-5*8bits"},
+        {0, "0*8bits"},
+        {1023, "1023*8bits"},
+        {1024, "1.00*8Kbits"},
+        {1536, "1.50*8Kbits"},
+        {65536, "64.00*8Kbits"},
+        {1048575, "1024.00*8Kbits"},
+        {1048576, "1.00*8Mbits"},
+        {4194304, "4.00*8Mbits"},
+        {2147483647, "2048.00*8Mbits"},
+        {2147483648u, "2048.00*8Mbits"},
+        {4000000000u, "3814.70*8Mbits"},
+        {0xFFFFFFFBu, "4096.00*8Mbits"},
     };
     for (const SizeCase& c : cases) {
         EXPECT_EQ(q8::FormatSize(c.bytes), c.text) << c.bytes;
-        if (c.bytes >= 0) {
-            EXPECT_EQ(q8::FormatSize64(static_cast<uint64_t>(c.bytes)), c.text) << c.bytes;
-        }
+        EXPECT_EQ(q8::FormatSize64(c.bytes), c.text) << c.bytes;
     }
     // Host files past 2 GiB keep their true size.
     EXPECT_EQ(q8::FormatSize64(3221225472u), "3072.00*8Mbits");

@@ -464,7 +464,7 @@ TEST_F(MainWindowTest, SpaceTextsShowFromTheFirstCharacterAndWholeInTheirToolTip
     const std::pair<uint32_t, const char*> cases[] = {
         {4u << 20, "空间共计:4.00*8Mbits"},
         {128u << 20, "空间共计:128.00*8Mbits"},
-        {0x80000000u, "空间共计:-2147483648*8bits"},  // the longest size text
+        {0xFFFFFFFFu, "空间共计:4096.00*8Mbits"},  // the longest size text
     };
     constexpr int CLEARLY_FITS_PX = 8;  // a text this much narrower fits
     auto caretLeft = [](QLineEdit* field) {

@@ -33,6 +33,7 @@ TEST_F(PortSelectionTest, StartupTriesCom1ThenCom2) {
     Ports(MISSING, sim->DevicePath());
     EXPECT_TRUE(q8::OpenStartupPort(link, model, messages));
     EXPECT_EQ(model.portIndex, 1);
+    EXPECT_EQ(model.portName, "COM2");
     EXPECT_EQ(messages.shown, std::vector<std::string>{"打开COM1错误，请检查COM1出错或者被占用！"});
     // The device is reached through COM2.
     EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
@@ -68,6 +69,34 @@ TEST_F(PortSelectionTest, PortButtonsReopenAndReportInTheStatusLine) {
     EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(view.rows.size(), 1u);
     EXPECT_TRUE(sim->FramesFromHost(q8::CMD_HELLO).empty());  // nothing was sent
+}
+
+// The CLI's --port: COM1 and COM2 in any case are those two ports; any other
+// name is a device, opened and named as given.
+TEST_F(PortSelectionTest, NamedPortIsACom1Or2InAnyCaseElseADevice) {
+    Ports(MISSING, sim->DevicePath());
+    const struct {
+        std::string name;
+        bool opens;
+        int portIndex;
+        std::string portName;
+    } cases[] = {
+        {"com2", true, 1, "COM2"},
+        {"cOm1", false, 0, "COM1"},
+        {sim->DevicePath(), true, 0, sim->DevicePath()},
+        {"COM12", false, 0, "COM12"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        model.portIndex = 1 - c.portIndex;
+        EXPECT_EQ(q8::OpenNamedPort(link, model, messages, c.name), c.opens);
+        EXPECT_EQ(model.portIndex, c.portIndex);
+        EXPECT_EQ(model.portName, c.portName);
+        EXPECT_EQ(link.IsOpen(), c.opens);
+    }
+    // The device behind "com2" is COM2's.
+    ASSERT_TRUE(q8::OpenNamedPort(link, model, messages, "com2"));
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
 }
 
 }  // namespace

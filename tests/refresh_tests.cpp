@@ -56,8 +56,8 @@ TEST_F(RefreshTest, ListsFilesSpaceAndEndsAtTheMarker) {
     EXPECT_EQ(view.rows[2].name, "中文.bin");
     EXPECT_EQ(view.rows[2].size, "68.36*8Kbits");
     EXPECT_EQ(model.info.fileCount, 3);
-    EXPECT_EQ(model.info.totalBytes, 1048576);
-    EXPECT_EQ(model.info.freeBytes, 1536);
+    EXPECT_EQ(model.info.totalBytes, 1048576u);
+    EXPECT_EQ(model.info.freeBytes, 1536u);
     EXPECT_EQ(model.info.totalText, "空间共计:1.00*8Mbits");
     EXPECT_EQ(model.info.freeText, "空闲空间:1.50*8Kbits");
     EXPECT_EQ(model.status.text, "");
@@ -232,7 +232,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
         EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), c.cardInfoRequests);
         EXPECT_EQ(Sent(q8::CMD_DIR_ENTRY).size(), c.dirRequests);
         const bool gotSpace = c.dirRequests > 0;
-        EXPECT_EQ(model.info.totalBytes, gotSpace ? int32_t{4 << 20} : 777);
+        EXPECT_EQ(model.info.totalBytes, gotSpace ? uint32_t{4 << 20} : 777u);
         EXPECT_EQ(model.info.totalText.empty(), !gotSpace);
         EXPECT_EQ(view.rows.size(), gotSpace ? 3u : 0u);
         EXPECT_EQ(model.info.fileCount, gotSpace ? 3 : 0);
@@ -317,14 +317,46 @@ TEST_F(RefreshTest, EachReplyCountsUntilTheLastWaitOfItsDeadlineEnds) {
 }
 
 TEST_F(RefreshTest, NoDeviceTextNamesThePortInUse) {
+    const struct {
+        const char* portName;
+        const char* text;
+    } cases[] = {{"COM2", "没有在COM2上找到设备！"},
+                 {"/dev/ttyUSB0", "没有在/dev/ttyUSB0上找到设备！"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.portName);
+        SimConfig config;
+        config.faults = {{q8::CMD_HELLO, 0, FaultKind::NoReply}};
+        StartDevice(config);
+        const uint64_t start = ElapsedMs();
+        model.portName = c.portName;
+        EXPECT_EQ(q8::RefreshCartridge(station), q8::REFRESH_NO_DEVICE);
+        EXPECT_EQ(model.status.text, c.text);
+        // A dead line costs the hello deadline up to the end of its last wait.
+        EXPECT_EQ(ElapsedMs() - start, 802u);
+    }
+}
+
+// The device's space figures and file sizes are 32-bit unsigned: cartridges
+// and files of 2 GiB and more.
+TEST_F(RefreshTest, SpaceAndSizesFrom2GiBOnAreUnsigned) {
     SimConfig config;
-    config.faults = {{q8::CMD_HELLO, 0, FaultKind::NoReply}};
+    config.totalBytes = 4000000000u;
+    config.freeBytes = 3000000000u;
+    const q8::DirEntry big = q8::DirEntry::Make("big.bin", {2005, 3, 7, 9, 5, 0}, 0x80000000u);
+    config.faults = {{q8::CMD_DIR_ENTRY,
+                      1,
+                      FaultKind::Script,
+                      0,
+                      0,
+                      {{0, std::vector<uint8_t>(big.bytes.begin(), big.bytes.end())}}}};
     StartDevice(config);
-    model.portIndex = 1;
-    EXPECT_EQ(q8::RefreshCartridge(station), q8::REFRESH_NO_DEVICE);
-    EXPECT_EQ(model.status.text, "没有在COM2上找到设备！");
-    // A dead line costs the hello deadline up to the end of its last wait.
-    EXPECT_EQ(ElapsedMs(), 802u);
+    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(model.info.totalBytes, 4000000000u);
+    EXPECT_EQ(model.info.freeBytes, 3000000000u);
+    EXPECT_EQ(model.info.totalText, "空间共计:3814.70*8Mbits");
+    EXPECT_EQ(model.info.freeText, "空闲空间:2861.02*8Mbits");
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0].size, "2048.00*8Mbits");
 }
 
 TEST_F(RefreshTest, BrokenPortFailsAtOnceAsNoDevice) {

@@ -12,8 +12,9 @@ namespace q8 {
 // What the last refresh learnt about the cartridge.
 struct CartridgeInfo {
     int32_t fileCount = 0;
-    int32_t totalBytes = 0;
-    int32_t freeBytes = 0;
+    // The device sends both as 32-bit unsigned: cartridges reach 4 GiB.
+    uint32_t totalBytes = 0;
+    uint32_t freeBytes = 0;
     std::string totalText;  // "空间共计:" + FormatSize(total)
     std::string freeText;   // "空闲空间:" + FormatSize(free)
 };
@@ -29,6 +30,9 @@ struct CartridgeModel {
     CartridgeInfo info;
     StatusLine status;
     int portIndex = 0;  // 0 = COM1, 1 = COM2
+    // The port as the user knows it, for the texts: "COM1", "COM2", or the
+    // device the CLI was given by name. Set by whoever opens the port.
+    std::string portName = "COM1";
 };
 
 }  // namespace q8

@@ -11,10 +11,8 @@ namespace q8 {
 
 namespace {
 
-std::string NoDeviceText(int portIndex) {
-    char text[96];
-    std::snprintf(text, sizeof text, TXT_NO_DEVICE_ON_COM, portIndex + 1);
-    return text;
+std::string NoDeviceText(const std::string& portName) {
+    return std::string(TXT_NO_DEVICE_PREFIX) + portName + TXT_NO_DEVICE_SUFFIX;
 }
 
 int Fail(CartridgeModel& model, std::string text, int result) {
@@ -28,7 +26,7 @@ int Greet(Station& s) {
     wire.SendShort(CMD_HELLO, HELLO_ARGUMENT);
     switch (wire.ReceiveReply(CMD_HELLO, HELLO_DEADLINE)) {
         case ReplyCheck::Missing:
-            return Fail(s.model, NoDeviceText(s.model.portIndex), REFRESH_NO_DEVICE);
+            return Fail(s.model, NoDeviceText(s.model.portName), REFRESH_NO_DEVICE);
         case ReplyCheck::WrongCode:
             return Fail(s.model, TXT_DATA_ERROR, REFRESH_BAD_HELLO);
         case ReplyCheck::Ok:
@@ -64,8 +62,8 @@ int ReadCardInfo(Station& s) {
                 status);
         }
         if (wire.Receive(CARD_INFO_DATA_LENGTH, CARD_INFO_DEADLINE) == ReadResult::Ok) {
-            info.totalBytes = static_cast<int32_t>(GetLe32(&wire.reply[0]));
-            info.freeBytes = static_cast<int32_t>(GetLe32(&wire.reply[4]));
+            info.totalBytes = GetLe32(&wire.reply[0]);
+            info.freeBytes = GetLe32(&wire.reply[4]);
             info.totalText = std::string(TXT_TOTAL_SPACE) + FormatSize(info.totalBytes);
             info.freeText = std::string(TXT_FREE_SPACE) + FormatSize(info.freeBytes);
             return REFRESH_OK;
@@ -101,8 +99,7 @@ CartridgeRow MakeCartridgeRow(const DirEntry& entry) {
     const DirTime t = entry.Time();
     char date[64];
     std::snprintf(date, sizeof date, "%d-%d-%d %d:%d", t.year, t.month, t.day, t.hour, t.minute);
-    return CartridgeRow{GbkToUtf8(entry.NameBytes()),
-                        FormatSize(static_cast<int32_t>(entry.Size())), date};
+    return CartridgeRow{GbkToUtf8(entry.NameBytes()), FormatSize(entry.Size()), date};
 }
 
 void AddCartridgeRow(CartridgeView& view, const DirEntry& entry) {

@@ -83,18 +83,18 @@ bool FileSender::Prepare() {
         Refuse(std::string(TXT_OPEN_FILE_PREFIX) + path + TXT_OPEN_FILE_SUFFIX);
         return false;
     }
-    // Compared in 64 bits: a file of 2 GiB or more would otherwise pass the
-    // space check with a negative footprint and go out with a truncated size.
+    // Compared in 64 bits: a file of 4 GiB or more would otherwise pass the
+    // space check with a wrapped footprint and go out with a truncated size.
     const uint64_t size = file_.Size();
     size_ = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
     t_.state.SetTotal(size_);
     const uint64_t footprint = CartridgeFootprint(size);
-    int32_t& freeBytes = t_.station.model.info.freeBytes;
-    if (static_cast<int64_t>(freeBytes) < static_cast<int64_t>(footprint)) {
+    uint32_t& freeBytes = t_.station.model.info.freeBytes;
+    if (freeBytes < footprint) {
         Refuse(NotEnoughSpaceText(freeBytes, footprint));
         return false;
     }
-    freeBytes -= static_cast<int32_t>(footprint);
+    freeBytes -= static_cast<uint32_t>(footprint);
     wire_.Purge();
     return true;
 }
@@ -245,7 +245,7 @@ void FileSender::Run() {
 
 }  // namespace
 
-std::string NotEnoughSpaceText(int64_t freeBytes, uint64_t footprint) {
+std::string NotEnoughSpaceText(uint32_t freeBytes, uint64_t footprint) {
     return std::string(TXT_SPACE_PREFIX) + std::to_string(freeBytes) + TXT_BYTES_SUFFIX +
            TXT_FILE_SIZE_PREFIX + std::to_string(footprint) + TXT_BYTES_SUFFIX + TXT_SPACE_SUFFIX;
 }

@@ -44,6 +44,6 @@ void DownloadWorker(TransferContext& transfer, const DownloadRow& row, SourceFil
 void SendBatchEnd(Wire& wire);
 
 // "卡盒空间<free>*8bits；文件大小<footprint>*8bits。空间不够，不能下载!"
-std::string NotEnoughSpaceText(int64_t freeBytes, uint64_t footprint);
+std::string NotEnoughSpaceText(uint32_t freeBytes, uint64_t footprint);
 
 }  // namespace q8

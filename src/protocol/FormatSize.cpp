@@ -6,17 +6,12 @@
 namespace q8 {
 
 namespace {
-constexpr int32_t KILO = 1024;
-constexpr int32_t MEGA = 1024 * 1024;
+constexpr uint64_t KILO = 1024;
+constexpr uint64_t MEGA = 1024 * 1024;
 }  // namespace
 
-std::string FormatSize(int32_t bytes) {
-    if (bytes < 0) {
-        char text[24];
-        std::snprintf(text, sizeof text, "%d*8bits", bytes);
-        return text;
-    }
-    return FormatSize64(static_cast<uint64_t>(bytes));
+std::string FormatSize(uint32_t bytes) {
+    return FormatSize64(bytes);
 }
 
 std::string FormatSize64(uint64_t bytes) {

@@ -8,9 +8,10 @@
 
 namespace q8 {
 
-std::string FormatSize(int32_t bytes);
-// The same for sizes that may pass 2 GiB (host files); FormatSize(int32_t)
-// equals it for every value from 0 up.
+// The device's 32-bit unsigned figures: card space and directory sizes.
+std::string FormatSize(uint32_t bytes);
+// The same for sizes that may pass 4 GiB (host files); FormatSize equals it
+// for every 32-bit value.
 std::string FormatSize64(uint64_t bytes);
 
 }  // namespace q8

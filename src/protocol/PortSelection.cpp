@@ -1,15 +1,47 @@
 #include "protocol/PortSelection.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <utility>
+
 #include "protocol/Texts.h"
 
 namespace q8 {
 
+namespace {
+
+constexpr int NOT_A_COM_PORT = -1;
+constexpr int COM_PORTS = 2;
+
+// The index of "COM1" or "COM2" written in any case; NOT_A_COM_PORT else.
+int ComPortIndex(const std::string& name) {
+    const auto sameLetter = [](char given, char upper) {
+        return std::toupper(static_cast<unsigned char>(given)) == upper;
+    };
+    for (int index = 0; index < COM_PORTS; ++index) {
+        const std::string com = PortName(index);
+        if (std::equal(name.begin(), name.end(), com.begin(), com.end(), sameLetter)) {
+            return index;
+        }
+    }
+    return NOT_A_COM_PORT;
+}
+
+// Stores the port about to be opened, under the name the user knows it by.
+void Choose(CartridgeModel& model, int portIndex, std::string name) {
+    model.portIndex = portIndex;
+    model.portName = std::move(name);
+}
+
+}  // namespace
+
 bool OpenStartupPort(SerialLink& link, CartridgeModel& model, MessageSink& messages) {
-    model.portIndex = 0;
+    Choose(model, 0, PortName(0));
     if (link.Open(0, messages) == 1) {
         return true;
     }
-    model.portIndex = 1;
+    Choose(model, 1, PortName(1));
     if (link.Open(1, messages) == 1) {
         return true;
     }
@@ -18,7 +50,8 @@ bool OpenStartupPort(SerialLink& link, CartridgeModel& model, MessageSink& messa
 }
 
 bool SelectPort(SerialLink& link, CartridgeModel& model, MessageSink& messages, int portIndex) {
-    model.portIndex = portIndex == 0 ? 0 : 1;
+    const int index = portIndex == 0 ? 0 : 1;
+    Choose(model, index, PortName(index));
     const bool opened = link.Open(model.portIndex, messages) == 1;
     if (model.portIndex == 0) {
         model.status.text = opened ? TXT_OPEN_COM1_OK : TXT_OPEN_COM1_FAILED;
@@ -27,6 +60,17 @@ bool SelectPort(SerialLink& link, CartridgeModel& model, MessageSink& messages, 
     }
     model.status.error = !opened;
     return opened;
+}
+
+bool OpenNamedPort(SerialLink& link, CartridgeModel& model, MessageSink& messages,
+                   const std::string& name) {
+    const int com = ComPortIndex(name);
+    if (com != NOT_A_COM_PORT) {
+        Choose(model, com, PortName(com));
+        return link.Open(com, messages) == 1;
+    }
+    Choose(model, 0, name);
+    return link.OpenDevice(name, messages) == 1;
 }
 
 }  // namespace q8

@@ -1,6 +1,9 @@
 #pragma once
-// Choosing the port: the start-up sequence (COM1, else COM2) and the port
-// buttons. Thread: the window thread (or the CLI's main thread).
+// Choosing the port: the start-up sequence (COM1, else COM2), the port
+// buttons and the CLI's --port. Each stores the port's index and the name
+// the texts show. Thread: the window thread (or the CLI's main thread).
+
+#include <string>
 
 #include "link/MessageSink.h"
 #include "link/SerialLink.h"
@@ -17,5 +20,12 @@ bool OpenStartupPort(SerialLink& link, CartridgeModel& model, MessageSink& messa
 // attempt fails), reopens the link and sets the status text and error flag.
 // Nothing is sent to the device.
 bool SelectPort(SerialLink& link, CartridgeModel& model, MessageSink& messages, int portIndex);
+
+// The CLI's --port NAME: COM1 or COM2 in any case is that port (its index,
+// its device and its name in the texts); any other name is opened as a device
+// path and shown as given, with index 0. Nothing is shown beyond the link's
+// own failure message.
+bool OpenNamedPort(SerialLink& link, CartridgeModel& model, MessageSink& messages,
+                   const std::string& name);
 
 }  // namespace q8

@@ -5,7 +5,9 @@
 namespace q8 {
 
 // Cartridge refresh.
-inline constexpr const char* TXT_NO_DEVICE_ON_COM = "没有在COM%d上找到设备！";
+// "没有在" + the port's name + "上找到设备！"
+inline constexpr const char* TXT_NO_DEVICE_PREFIX = "没有在";
+inline constexpr const char* TXT_NO_DEVICE_SUFFIX = "上找到设备！";
 inline constexpr const char* TXT_WRONG_MACHINE = "机器不匹配！请用Q8！";
 inline constexpr const char* TXT_DATA_ERROR = "数据错误！请重试！";
 inline constexpr const char* TXT_NOT_LINKED = "机器没有连线或没有进入下载状态！";
