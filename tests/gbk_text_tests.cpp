@@ -20,11 +20,31 @@ TEST(GbkText, RoundTripsChineseAndAscii) {
     }
 }
 
-TEST(GbkText, CutDoubleByteCharacterBecomesReplacementAndRestSurvives) {
-    // A lead byte followed by '.' (not a trail byte), as a 12 + 4 cut leaves it.
-    EXPECT_EQ(q8::GbkToUtf8("\xD6\xD0\xCE.bin"), "中\xEF\xBF\xBD.bin");
-    // A lone lead byte at the very end.
-    EXPECT_EQ(q8::GbkToUtf8("ab\xD6"), "ab\xEF\xBF\xBD");
+// Bytes that are no character cost the same characters on every platform,
+// and the rest of the name still shows.
+TEST(GbkText, BadBytesBecomeReplacementsAlike) {
+    const struct {
+        const char* gbk;
+        const char* utf8;
+    } cases[] = {
+        // A lead byte followed by '.' (not a trail byte), as a 12 + 4 cut leaves it.
+        {"\xD6\xD0\xCE.bin", "中\uFFFD.bin"},
+        // A lone lead byte at the very end.
+        {"ab\xD6", "ab\uFFFD"},
+        // A pair the table lacks is one character: its trail byte does not
+        // start another with the 'g'.
+        {"\xA2\xE3gbk", "\uFFFDgbk"},
+        // A user-defined pair: private use on Windows, nothing for iconv.
+        {"\xAA\xA1x", "\uFFFDx"},
+        // DEL and 0xFF trail no lead byte, and a GB18030 four-byte sequence
+        // is not code page 936: the byte after the lead is read afresh.
+        {"\x81\x7F", "\uFFFD\x7F"},
+        {"\x81\xFF", "\uFFFD\uFFFD"},
+        {"\x81\x30\x81\x30", "\uFFFD0\uFFFD0"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(q8::GbkToUtf8(c.gbk), c.utf8) << c.utf8;
+    }
 }
 
 TEST(GbkText, CharactersOutsideCodePage936BecomeQuestionMarks) {

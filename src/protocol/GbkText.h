@@ -7,8 +7,11 @@
 
 namespace q8 {
 
-// Bytes that are not valid code page 936 (a double-byte character cut in two,
-// say) become U+FFFD; the rest of the name still shows.
+// A lead byte (0x81-0xFE) and a trail byte (0x40-0x7E, 0x80-0xFE) are one
+// character, and one U+FFFD when the table has none for them or only a
+// private-use one; a lead byte without a trail (a character cut in two, say)
+// is one U+FFFD and the next byte is read afresh. The rest of the name still
+// shows, and the same on every platform.
 std::string GbkToUtf8(const std::string& gbk);
 
 // Characters that code page 936 lacks, and invalid UTF-8, become '?'.

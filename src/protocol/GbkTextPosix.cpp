@@ -1,10 +1,12 @@
-// Code page 936 conversion through iconv.
+// Code page 936 conversion through iconv: whole UTF-8 strings, and single
+// code page 936 characters for the shared reader of names.
 
 #include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "protocol/GbkCharacter.h"
 #include "protocol/GbkText.h"
 #include "protocol/Utf8Sequence.h"
 
@@ -14,7 +16,10 @@ namespace {
 
 constexpr const char* CODE_PAGE_936 = "CP936";
 constexpr const char* UTF8 = "UTF-8";
-constexpr const char* REPLACEMENT_UTF8 = "\xEF\xBF\xBD";  // U+FFFD
+// Byte order spelled out, so no byte-order mark comes first.
+constexpr const char* UTF32 = "UTF-32BE";
+constexpr size_t UTF32_BYTES = 4;
+constexpr int BITS_PER_BYTE = 8;
 constexpr const char* REPLACEMENT_GBK = "?";
 
 // Converts `in`, replacing each unconvertible piece with `replacement` and
@@ -52,9 +57,26 @@ std::string Convert(const char* to, const char* from, const std::string& in,
 
 }  // namespace
 
-std::string GbkToUtf8(const std::string& gbk) {
-    return Convert(UTF8, CODE_PAGE_936, gbk, REPLACEMENT_UTF8,
-                   [](unsigned char) { return size_t{1}; });
+bool DecodeGbkCharacter(const char* bytes, size_t count, char32_t& codePoint) {
+    iconv_t cd = iconv_open(UTF32, CODE_PAGE_936);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return false;
+    }
+    unsigned char unit[UTF32_BYTES];
+    char* src = const_cast<char*>(bytes);
+    size_t srcLeft = count;
+    char* dst = reinterpret_cast<char*>(unit);
+    size_t dstLeft = sizeof unit;
+    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1) || srcLeft != 0 || dstLeft != 0) {
+        return false;
+    }
+    codePoint = 0;
+    for (const unsigned char byte : unit) {
+        codePoint = (codePoint << BITS_PER_BYTE) | byte;
+    }
+    return true;
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
