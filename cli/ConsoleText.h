@@ -16,9 +16,21 @@ namespace q8cli {
 // loses every character it lacks.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// Environment variable `name` as UTF-8, empty when unset. On Windows it is
+// read in UTF-16, as the ANSI copy loses every character it lacks.
+std::string Utf8Environment(const char* name);
+
 // Writes `text` (UTF-8) to stdout or stderr: through the stream's buffer,
 // or straight to a Windows console, after what the stream still buffers.
+// The first write of stdout that fails is kept for OutputFailure.
 void WriteText(FILE* stream, const std::string& text);
+
+// Flushes stdout, keeping a failure for OutputFailure.
+void FlushOutput();
+
+// Flushes stdout, then: the system's words for why the first write or flush
+// of stdout failed; empty when none failed or the system gave no reason.
+std::string OutputFailure();
 
 // True when the terminal behind stderr understands the erase-line escape;
 // a Windows console without virtual-terminal processing prints it raw.

@@ -1,13 +1,22 @@
 #include "ConsoleText.h"
 
+#include <cstdlib>
+
+#include "ConsoleWrite.h"
+
 namespace q8cli {
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-void WriteText(FILE* stream, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
+std::string Utf8Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : std::string();
+}
+
+std::string WriteToStream(FILE* stream, const std::string& text) {
+    return WriteBuffered(stream, text);
 }
 
 bool StderrTakesEscapes() {

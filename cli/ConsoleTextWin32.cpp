@@ -4,6 +4,11 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <cstdlib>
+
+#include "ConsoleWrite.h"
+#include "link/PortDiagnosis.h"
+
 namespace q8cli {
 
 namespace {
@@ -33,17 +38,24 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return args;
 }
 
-void WriteText(FILE* stream, const std::string& text) {
+std::string Utf8Environment(const char* name) {
+    const wchar_t* value = _wgetenv(q8::Utf8ToWide(name).c_str());
+    return value != nullptr ? q8::WideToUtf8(value) : std::string();
+}
+
+std::string WriteToStream(FILE* stream, const std::string& text) {
     const HANDLE handle = HandleOf(stream);
     if (!IsConsole(handle)) {
-        std::fwrite(text.data(), 1, text.size(), stream);
-        return;
+        return WriteBuffered(stream, text);
     }
     // Whatever the stream still buffers goes first, in order.
     std::fflush(stream);
     const std::wstring wide = q8::Utf8ToWide(text);
     DWORD written = 0;
-    (void)WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    if (!WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+        return q8::SystemErrorText(static_cast<int>(GetLastError()));
+    }
+    return std::string();
 }
 
 bool StderrTakesEscapes() {

@@ -1,7 +1,6 @@
 // q8loader-cli: the command-line companion. It drives the same core as the
 // window, for scripting and headless use.
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +38,9 @@ constexpr size_t ESCAPE_BYTES = sizeof "\\xff";  // with its terminating NUL
 constexpr const char* VERIFY_OPTION = "--verify";
 
 constexpr const char* OUTPUT_FAILED = "q8loader-cli: cannot write the output";
+constexpr const char* TRACE_FAILED = "q8loader-cli: cannot write the trace ";
+// The window's variable for a trace file; --trace wins over it.
+constexpr const char* TRACE_VARIABLE = "Q8LOADER_TRACE";
 
 constexpr const char* USAGE =
     "usage: q8loader-cli [--port COM1|COM2|PATH] [--trace FILE] COMMAND [ARGS]\n"
@@ -60,8 +62,8 @@ constexpr const char* USAGE =
     "Ctrl-C cancels it and the files still to come. Exit status: 0 done, 1 failed\n"
     "or refused or cancelled, 2 usage.\n"
     "\n"
-    "--trace FILE writes every frame and reply, with times and expired deadlines,\n"
-    "to FILE: send it with a bug report.\n"
+    "--trace FILE (or Q8LOADER_TRACE=FILE) writes every frame and reply, with\n"
+    "times and expired deadlines, to FILE: send it with a bug report.\n"
     "\n"
     "Without --port the tool opens COM1 and falls back to COM2. On Linux COM1 and\n"
     "COM2 are the devices named by Q8LOADER_COM1 and Q8LOADER_COM2 (default\n"
@@ -130,27 +132,14 @@ bool OpenPort(const Options& options, q8::SerialLink& link, q8::CartridgeModel& 
     return q8::OpenNamedPort(link, model, messages, options.port);
 }
 
-// errno of the first failed flush of stdout; 0 while none has failed.
-int outputError = 0;
-
-void FlushOutput() {
-    if (std::fflush(stdout) != 0 && outputError == 0) {
-        outputError = errno;
-    }
-}
-
 // After every command: output that could not be written (a full disk, a
 // closed pipe or stdout) fails the command, whatever the command did.
 int CheckOutput(int code) {
-    FlushOutput();
-    if (!std::ferror(stdout)) {
+    const std::string why = q8cli::OutputFailure();
+    if (why.empty() && !std::ferror(stdout)) {
         return code;
     }
-    if (outputError != 0) {
-        std::fprintf(stderr, "%s: %s\n", OUTPUT_FAILED, std::strerror(outputError));
-    } else {
-        std::fprintf(stderr, "%s\n", OUTPUT_FAILED);
-    }
+    q8cli::WriteText(stderr, std::string(OUTPUT_FAILED) + (why.empty() ? "" : ": " + why) + "\n");
     return EXIT_FAILED;
 }
 
@@ -194,7 +183,7 @@ int List(q8::Station& station, const q8cli::CollectedRows& rows) {
     }
     PrintLine(stdout, station.model.info.totalText);
     PrintLine(stdout, station.model.info.freeText);
-    FlushOutput();
+    q8cli::FlushOutput();
     return ReportStatus(station.model, result == q8::REFRESH_OK);
 }
 
@@ -290,6 +279,28 @@ int Ports(bool all) {
     return EXIT_OK;
 }
 
+void WarnTrace(const std::string& path, int error) {
+    q8cli::WriteText(stderr, TRACE_FAILED + path + ": " + std::strerror(error) + "\n");
+}
+
+// Once the command is over, and once only: the trace stopped at a write that
+// failed. The command's outcome stands; only the bug report lacks its end.
+class TraceCheck {
+  public:
+    TraceCheck(const q8::WireTrace& trace, const std::string& path) : trace_(trace), path_(path) {}
+    TraceCheck(const TraceCheck&) = delete;
+    TraceCheck& operator=(const TraceCheck&) = delete;
+    ~TraceCheck() {
+        if (!path_.empty() && trace_.Error() != 0) {
+            WarnTrace(path_, trace_.Error());
+        }
+    }
+
+  private:
+    const q8::WireTrace& trace_;
+    const std::string path_;
+};
+
 int Run(const std::vector<std::string>& args) {
     Options options;
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
@@ -320,14 +331,16 @@ int Run(const std::vector<std::string>& args) {
     q8::TransferState state;
     q8::TransferContext transfer{station, state, ui};
     q8::WireTrace trace;
-    if (!options.trace.empty()) {
-        if (!trace.Open(options.trace)) {
-            q8cli::WriteText(stderr,
-                             "q8loader-cli: cannot write the trace " + options.trace + "\n");
-            return EXIT_USAGE;
+    const std::string tracePath =
+        options.trace.empty() ? q8cli::Utf8Environment(TRACE_VARIABLE) : options.trace;
+    if (!tracePath.empty()) {
+        if (!trace.Open(tracePath)) {
+            WarnTrace(tracePath, trace.Error());
+            return EXIT_FAILED;
         }
         wire.trace = &trace;
     }
+    const TraceCheck traceCheck(trace, tracePath);
 
     if (!OpenPort(options, link, model, messages)) {
         return EXIT_FAILED;

@@ -3,11 +3,12 @@
 # Qt-free tests with mingw-w64, runs them under Wine, then runs
 # the same CLI session with the Linux and the Windows build against q8sim and
 # compares what they print (after CRLF is made LF) and their exit codes.
-# Needs the Linux tree in build/ (for q8sim and the reference CLI).
-# Usage: scripts/windows-test.sh
+# Needs a built Linux tree (for q8sim and the reference CLI).
+# Usage: scripts/windows-test.sh [LINUX_TREE [WINDOWS_TREE]]   (default: build build-win)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-win="$root/build-win"
+linux="$root/${1:-build}"
+win="$root/${2:-build-win}"
 cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$win"
@@ -40,7 +41,7 @@ stop_sim() {
 trap 'stop_sim; "$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 start_sim() {
-  "$root/build/sim/q8sim" --file english1.bin=70000 --file 中文课本.bin=1536 \
+  "$linux/sim/q8sim" --file english1.bin=70000 --file 中文课本.bin=1536 \
     --link "$ports/com1" "$@" >"$work/sim.out" &
   sim_pid=$!
   for _ in $(seq 50); do [ -L "$ports/com1" ] && [ -s "$work/sim.out" ] && break; sleep 0.1; done
@@ -66,6 +67,15 @@ session() {
     step erase "$@" erase-voice
     step format "$@" format
     step list3 "$@" list
+    # Traces under Chinese names, from the option and from the variable, and
+    # one in a folder that is not there.
+    mkdir 跟踪
+    step trace "$@" --trace 跟踪/跟踪.txt list
+    step traceenv env Q8LOADER_TRACE=跟踪/环境.txt "$@" list
+    step tracemissing "$@" --trace 没有/跟踪.txt list
+    find 跟踪 -type f -size +0 | sort >"$out/trace.files"
+    # Output that cannot be written, with the system's reason.
+    set +e; "$@" list >/dev/full 2>"$out/full.err"; echo $? >"$out/full.rc"; set -e
   )
   stop_sim
   # Card-info data 600 ms late: past the 400 ms deadline and the wait that
@@ -86,7 +96,7 @@ session() {
 }
 
 echo "== CLI session: Linux build, then Windows build under Wine"
-Q8LOADER_COM1="$ports/com1" Q8LOADER_COM2="$ports/com2" session "$work/linux" "$root/build/cli/q8loader-cli"
+Q8LOADER_COM1="$ports/com1" Q8LOADER_COM2="$ports/com2" session "$work/linux" "$linux/cli/q8loader-cli"
 session "$work/windows" "$wine" "$win/cli/q8loader-cli.exe"
 
 failed=0
@@ -106,5 +116,7 @@ for f in "$work/linux"/*; do
   fi
 done
 [ "$(cat "$work/linux/upload.cmp")" = same ] || { echo "upload did not come back byte for byte"; failed=1; }
+[ "$(cat "$work/linux/trace.files")" = "$(printf '%s\n' 跟踪/环境.txt 跟踪/跟踪.txt)" ] ||
+  { echo "the traces under Chinese names were not written"; failed=1; }
 [ "$failed" -eq 0 ] && echo "Windows CLI: every step as on Linux"
 exit "$failed"

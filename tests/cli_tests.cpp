@@ -289,6 +289,45 @@ TEST(CliFiles, TraceRecordsFramesRepliesAndExpiredDeadlines) {
     }
 }
 
+// The trace file from --trace or, as for the window, Q8LOADER_TRACE. One that
+// cannot be made stops the command before it starts; one that cannot take a
+// line is told of once and leaves the command's outcome alone.
+TEST(CliFiles, TraceFileFromTheOptionOrTheEnvironment) {
+    Folder folder;
+    ASSERT_TRUE(folder.Made());
+    q8sim::Simulator sim(SampleCartridge());
+    ASSERT_TRUE(sim.Start());
+    const std::string dir = folder.Path();
+    const struct {
+        std::string before;  // the environment
+        std::string args;
+        int exitCode;
+        std::string err;
+        std::string written;  // the trace file in the folder; empty: none
+    } cases[] = {
+        {"", "--trace " + dir + "/no/t.txt list", 1,
+         "q8loader-cli: cannot write the trace " + dir + "/no/t.txt: No such file or directory\n",
+         ""},
+        {"", "--trace /dev/full list", 0,
+         "q8loader-cli: cannot write the trace /dev/full: No space left on device\n", ""},
+        {"Q8LOADER_TRACE=" + dir + "/env.txt", "list", 0, "", "env.txt"},
+        {"Q8LOADER_TRACE=" + dir + "/unused.txt", "--trace " + dir + "/arg.txt list", 0, "",
+         "arg.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before + " " + c.args);
+        const CliRun run = RunCli(c.args, sim.DevicePath(), MISSING, c.before);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out.empty(), c.exitCode != 0);  // the list ran unless the trace stopped it
+        if (!c.written.empty()) {
+            // The first line, after its 8-column time and a blank.
+            EXPECT_EQ(ReadAll(dir + "/" + c.written).find("> hello"), 9u);
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/unused.txt"));
+}
+
 TEST(CliFiles, FileSizeLimitFailsTheUploadLikeAFullDisk) {
     Folder folder;
     ASSERT_TRUE(folder.Made());

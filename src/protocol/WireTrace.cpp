@@ -1,5 +1,7 @@
 #include "protocol/WireTrace.h"
 
+#include <cerrno>
+
 #include "link/SerialLink.h"
 #include "link/Tick.h"
 #include "protocol/CommandNames.h"
@@ -15,6 +17,11 @@ constexpr const char* UNKNOWN_NAME = "?";
 // A read of data that follows a reply header (sizes, blocks, entries).
 constexpr const char* DATA_NAME = "data";
 
+// errno after a failed call; EIO when the C library left it unset.
+int LastError() {
+    return errno != 0 ? errno : EIO;
+}
+
 }  // namespace
 
 WireTrace::~WireTrace() {
@@ -27,7 +34,9 @@ bool WireTrace::Open(const std::string& path) {
     if (file_ != nullptr) {
         std::fclose(file_);
     }
-    file_ = std::fopen(path.c_str(), "w");
+    errno = 0;
+    file_ = OpenFile(path);
+    error_ = file_ == nullptr ? LastError() : 0;
     startMs_ = TickMs();
     return file_ != nullptr;
 }
@@ -58,9 +67,10 @@ void WireTrace::Received(const uint8_t* bytes, uint32_t count, uint32_t received
 
 void WireTrace::Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,
                      const std::string& note) {
-    if (file_ == nullptr) {
+    if (file_ == nullptr || error_ != 0) {
         return;
     }
+    errno = 0;
     std::fprintf(file_, "%8u %c %-14s %4u ", TickMs() - startMs_, direction, name, length);
     for (uint32_t i = 0; i < length; ++i) {
         std::fprintf(file_, " %02X", bytes[i]);
@@ -69,7 +79,9 @@ void WireTrace::Line(char direction, const char* name, const uint8_t* bytes, uin
         std::fprintf(file_, "  ! %s", note.c_str());
     }
     std::fputc('\n', file_);
-    std::fflush(file_);
+    if (std::fflush(file_) != 0 || std::ferror(file_)) {
+        error_ = LastError();
+    }
 }
 
 }  // namespace q8

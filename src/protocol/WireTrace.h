@@ -24,9 +24,12 @@ class WireTrace {
     WireTrace& operator=(const WireTrace&) = delete;
     ~WireTrace();
 
-    // Starts a new trace in `path` (replacing it). False when it cannot be
-    // written.
+    // Starts a new trace in `path` (UTF-8; replacing it). False when it
+    // cannot be written; Error() then tells why.
     bool Open(const std::string& path);
+    // The errno of the failed Open, or of the first write that failed (the
+    // trace ends there); 0 while every line went out.
+    int Error() const { return error_; }
 
     void Sent(const uint8_t* frame, uint32_t length);
     // One read of `count` bytes: what arrived, how the read ended and the
@@ -35,11 +38,14 @@ class WireTrace {
                   std::chrono::milliseconds deadline);
 
   private:
+    // The platform's fopen for a UTF-8 path; errno tells why it failed.
+    static FILE* OpenFile(const std::string& path);
     void Line(char direction, const char* name, const uint8_t* bytes, uint32_t length,
               const std::string& note);
 
     FILE* file_ = nullptr;
     uint32_t startMs_ = 0;
+    int error_ = 0;
 };
 
 }  // namespace q8
