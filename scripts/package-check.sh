@@ -54,6 +54,10 @@ echo "== installed programs"
 inst="$work/root"
 dpkg-deb -x "$deb" "$inst"
 bin="$inst/usr/bin"
+# The licence goes along, and the copyright file states it.
+doc="$inst/usr/share/doc/q8loader"
+cmp -s "$root/LICENSE" "$doc/LICENSE" || fail "LICENSE is not installed with the docs"
+grep -qx 'License: MIT' "$doc/copyright" || fail "the copyright file states no MIT licence"
 for program in q8loader q8loader-cli q8sim; do
   # No display: the window answers --version before Qt starts.
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin/$program" --version)
