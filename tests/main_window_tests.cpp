@@ -20,17 +20,23 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolTip>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <tuple>
+#include <utility>
 
 #include "PtyFixture.h"
 #include "TempFolder.h"
 #include "link/Texts.h"
 #include "link/Tick.h"
+#include "protocol/Maintenance.h"
 #include "protocol/Texts.h"
 #include "sim/MemoryPort.h"
 #include "sim/PseudoTerminal.h"
@@ -97,6 +103,61 @@ class ScriptedDialogs : public q8ui::UserDialogs {
     q8ui::PortDevices choosePorts;  // the answer to the port settings; empty: cancel
     q8ui::PortDevices offeredPorts;
     q8ui::PortDevices remembered;
+};
+
+// The virtual clock, except that a pause of `held` on a worker holds the
+// worker there until Release(); `onHeld` runs on the worker as it stops. On
+// the window thread nothing could release it, so the pause passes there.
+// Holding() also hands what the worker did before it over to the caller.
+class GatedClock final : public q8::Clock {
+  public:
+    GatedClock(q8sim::VirtualClock& inner, std::chrono::milliseconds held)
+        : inner_(inner), held_(held) {}
+
+    uint32_t TickMs() override { return inner_.TickMs(); }
+    void Sleep(std::chrono::milliseconds pause) override {
+        if (pause == held_ && QThread::currentThread() != qApp->thread()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            holding_ = true;
+            onHeld();
+            releasedChanged_.wait(lock, [this] { return released_; });
+            holding_ = false;
+        }
+        inner_.Sleep(pause);
+    }
+    bool Holding() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return holding_;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            released_ = true;
+        }
+        releasedChanged_.notify_all();
+    }
+
+    std::function<void()> onHeld;
+
+  private:
+    q8sim::VirtualClock& inner_;
+    const std::chrono::milliseconds held_;
+    std::mutex mutex_;
+    std::condition_variable releasedChanged_;
+    bool holding_ = false;
+    bool released_ = false;
+};
+
+// Runs `onPaint` once, after the next paint event of the widget it watches.
+class PaintWatch : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && onPaint) {
+            QTimer::singleShot(0, std::exchange(onPaint, nullptr));
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    std::function<void()> onPaint;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -402,7 +463,7 @@ TEST_F(MemoryWindowTest, UploadToANewFileAndOverAnExistingOneOnlyWhenConfirmed) 
     device.AddFault(Fault{q8::CMD_UPLOAD_BEGIN, q8sim::EVERY_OCCURRENCE, FaultKind::Status, 0x05});
     dialogs.saveAs = QString::fromStdString(dir + "/refused.bin");
     bool rescued = false;
-    QTimer::singleShot(5000, [&] {
+    QTimer::singleShot(5000, window.get(), [&] {
         q8ui::ProgressDialog* dialog = window->TransferUi().CurrentDialog();
         if (dialog != nullptr && !dialog->HasEnded()) {
             rescued = true;
@@ -436,6 +497,59 @@ TEST_F(MemoryWindowTest, DeleteTheLastFileAndEraseTheVoice) {
     // The format button is there, but out of reach.
     EXPECT_FALSE(window->Control<QPushButton>(q8ui::ID_FORMAT)->isVisibleTo(window.get()));
     EXPECT_FALSE(window->Control<QPushButton>(q8ui::ID_FORMAT)->isEnabled());
+}
+
+// Held in the pause after its command, a delete leaves the window painting
+// under the wait cursor, and the refresh and port buttons, clicked past the
+// held-back input, do nothing; then the delete ends as it always does.
+TEST_F(MemoryWindowTest, WhileADeletePausesTheWindowPaintsAndNoOtherButtonWorks) {
+    StartDevice({});
+    GatedClock gate(clock, q8::DELETE_PAUSE);
+    window = std::make_unique<MainDialog>(link, dialogs, port, gate);
+    window->Initialise();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    Cartridge()->SelectRow(1, true);
+    const int hellos = device.Occurrences(q8::CMD_HELLO);
+
+    PaintWatch paints;
+    window->installEventFilter(&paints);
+    bool held = false, waitCursor = false, painted = false;
+    int hellosWhileHeld = -1;
+    gate.onHeld = [&] {
+        QMetaObject::invokeMethod(
+            window.get(),
+            [&] {
+                held = gate.Holding();
+                const QCursor* cursor = QApplication::overrideCursor();
+                waitCursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+                paints.onPaint = [&] {
+                    painted = true;
+                    Click(q8ui::ID_REFRESH);
+                    Click(q8ui::ID_COM2);
+                    hellosWhileHeld = device.Occurrences(q8::CMD_HELLO);
+                    gate.Release();
+                };
+                window->update();
+            },
+            Qt::QueuedConnection);
+    };
+    Click(q8ui::ID_DELETE);
+
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(waitCursor);
+    EXPECT_TRUE(painted);
+    EXPECT_EQ(hellosWhileHeld, hellos);
+    EXPECT_TRUE(Checked(q8ui::ID_COM1));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // The delete's own refresh, and nothing for the held-back one.
+    EXPECT_EQ(device.Occurrences(q8::CMD_HELLO), hellos + 1);
+    EXPECT_EQ(Cartridge()->RowCount(), 1);
+    EXPECT_EQ(device.Files().size(), 1u);
+    EXPECT_EQ(window->Model().status.text, "");
+    Click(q8ui::ID_REFRESH);
+    EXPECT_EQ(device.Occurrences(q8::CMD_HELLO), hellos + 2);
 }
 
 TEST_F(MainWindowTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {

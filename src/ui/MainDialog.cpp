@@ -21,6 +21,8 @@
 #include "ui/SystemMenu.h"
 #include "ui/TextField.h"
 #include "ui/UiTexts.h"
+#include "ui/WindowThread.h"
+#include "ui/WorkerWait.h"
 
 namespace q8ui {
 
@@ -139,9 +141,9 @@ void MainDialog::BuildControls() {
         connect(radio, &QRadioButton::toggled, this, &MainDialog::UpdatePortTabStop);
     }
     UpdatePortTabStop();
-    auto* ports = new QButtonGroup(this);
-    ports->addButton(com1_, 0);
-    ports->addButton(com2_, 1);
+    ports_ = new QButtonGroup(this);
+    ports_->addButton(com1_, 0);
+    ports_->addButton(com2_, 1);
     QPushButton* erase = AddButton(ID_ERASE_VOICE, "擦除编辑语音", 17, 159, 57);
     AddField(ID_HINT, 7, 7, 456, 14);
     // The lists come last in the tab order, after every button.
@@ -192,30 +194,40 @@ void MainDialog::Initialise() {
     q8::Refresh(station_);
 }
 
+// The list's calls go to the list's thread, the window thread.
 void MainDialog::DeleteAllRows() {
-    cartridgeList_->RemoveAllRows();
+    OnThreadOf(cartridgeList_, [this] { cartridgeList_->RemoveAllRows(); });
 }
 
 void MainDialog::AppendRow(const q8::CartridgeRow& row) {
-    cartridgeList_->InsertRow(cartridgeList_->RowCount(),
-                              {FromUtf8(row.name), FromUtf8(row.size), FromUtf8(row.modified)});
+    const QStringList texts{FromUtf8(row.name), FromUtf8(row.size), FromUtf8(row.modified)};
+    OnThreadOf(cartridgeList_,
+               [this, &texts] { cartridgeList_->InsertRow(cartridgeList_->RowCount(), texts); });
 }
 
 int MainDialog::RowCount() const {
-    return cartridgeList_->RowCount();
+    return OnThreadOf(cartridgeList_, [this] { return cartridgeList_->RowCount(); });
 }
 
 int MainDialog::SelectionMark() const {
-    return cartridgeList_->SelectionMark();
+    return OnThreadOf(cartridgeList_, [this] { return cartridgeList_->SelectionMark(); });
 }
 
 void MainDialog::UpdateTexts(const q8::CartridgeModel& model) {
-    status_->setText(FromUtf8(model.status.text));
-    totalSpace_->setText(FromUtf8(model.info.totalText));
-    freeSpace_->setText(FromUtf8(model.info.freeText));
-    QPalette p = status_->palette();
-    p.setColor(QPalette::Text, model.status.error ? ERROR_COLOUR : normalColour_);
-    status_->setPalette(p);
+    // Read on the caller's thread: the window thread never reads the model
+    // while a worker has it.
+    const QString status = FromUtf8(model.status.text);
+    const QString totalText = FromUtf8(model.info.totalText);
+    const QString freeText = FromUtf8(model.info.freeText);
+    const QColor colour = model.status.error ? ERROR_COLOUR : normalColour_;
+    OnThreadOf(status_, [&, this] {
+        status_->setText(status);
+        totalSpace_->setText(totalText);
+        freeSpace_->setText(freeText);
+        QPalette p = status_->palette();
+        p.setColor(QPalette::Text, colour);
+        status_->setPalette(p);
+    });
 }
 
 QColor MainDialog::StatusColour() const {
@@ -229,33 +241,69 @@ void MainDialog::OnOpen() {
     }
 }
 
+void MainDialog::RunAlone(RunOn where, const std::function<void()>& work) {
+    if (busy_) {
+        // A port button checks itself before its handler runs: undo that.
+        CheckPortButton(portAtStart_);
+        return;
+    }
+    busy_ = true;
+    portAtStart_ = ports_->checkedId();
+    if (where == RunOn::Worker) {
+        RunOffWindowThread(work);
+    } else {
+        work();
+    }
+    busy_ = false;
+}
+
+// Transfers bring their own worker and progress dialog.
 void MainDialog::OnDownload() {
-    q8::DownloadBatch(transfer_, downloadList_->Rows());
+    RunAlone(RunOn::WindowThread, [this] { q8::DownloadBatch(transfer_, downloadList_->Rows()); });
 }
 
 void MainDialog::OnUpload() {
-    q8::UploadFile(transfer_);
+    RunAlone(RunOn::WindowThread, [this] { q8::UploadFile(transfer_); });
 }
 
 void MainDialog::OnDeleteLast() {
-    q8::DeleteLastFile(station_, transferUi_);
+    RunAlone(RunOn::Worker, [this] { q8::DeleteLastFile(station_, transferUi_); });
 }
 
 void MainDialog::OnFormat() {
-    q8::FormatCartridge(station_);
+    RunAlone(RunOn::Worker, [this] { q8::FormatCartridge(station_); });
 }
 
 void MainDialog::OnEraseVoice() {
-    q8::EraseVoice(station_);
+    RunAlone(RunOn::Worker, [this] { q8::EraseVoice(station_); });
 }
 
 void MainDialog::OnRefresh() {
-    q8::Refresh(station_);
+    RunAlone(RunOn::Worker, [this] { q8::Refresh(station_); });
 }
 
+// The link's opens stay on the window thread; they send nothing.
 void MainDialog::OnPort(int portIndex) {
+    RunAlone(RunOn::WindowThread, [this, portIndex] { OpenPort(portIndex); });
+}
+
+void MainDialog::OpenPort(int portIndex) {
     q8::SelectPort(link_, model_, transferUi_, portIndex);
     UpdateTexts(model_);
+}
+
+void MainDialog::CheckPortButton(int id) {
+    if (ports_->checkedId() == id) {
+        return;
+    }
+    if (id >= 0) {
+        ports_->button(id)->setChecked(true);
+        return;
+    }
+    // An exclusive group never unchecks its last button by itself.
+    ports_->setExclusive(false);
+    ports_->checkedButton()->setChecked(false);
+    ports_->setExclusive(true);
 }
 
 // The port buttons are one tab stop, the checked one (COM1 while neither is);
@@ -270,8 +318,10 @@ void MainDialog::OnCartridgeListClicked(int row) {
     if (row >= 0) {
         cartridgeList_->SetHotRow(row);
     }
-    model_.status.text = TXT_CARTRIDGE_LIST_HINT;
-    UpdateTexts(model_);
+    RunAlone(RunOn::WindowThread, [this] {
+        model_.status.text = TXT_CARTRIDGE_LIST_HINT;
+        UpdateTexts(model_);
+    });
 }
 
 void MainDialog::OnCartridgeListFocusLost() {
@@ -281,8 +331,10 @@ void MainDialog::OnCartridgeListFocusLost() {
 }
 
 void MainDialog::OnDownloadListClicked() {
-    model_.status.text = TXT_DOWNLOAD_LIST_HINT;
-    UpdateTexts(model_);
+    RunAlone(RunOn::WindowThread, [this] {
+        model_.status.text = TXT_DOWNLOAD_LIST_HINT;
+        UpdateTexts(model_);
+    });
 }
 
 void MainDialog::OnSystemCommand(int command) {
@@ -295,6 +347,10 @@ void MainDialog::OnSystemCommand(int command) {
 }
 
 void MainDialog::OnPortSettings() {
+    RunAlone(RunOn::WindowThread, [this] { ChangePortDevices(); });
+}
+
+void MainDialog::ChangePortDevices() {
     PortDevices devices{QString::fromStdString(q8::ChosenPortDevice(COM1_NAME)),
                         QString::fromStdString(q8::ChosenPortDevice(COM2_NAME))};
     if (!dialogs_.ChoosePortDevices(this, devices)) {
@@ -309,7 +365,7 @@ void MainDialog::OnPortSettings() {
     const int port = com1Changed != com2Changed ? (com1Changed ? 0 : 1) : model_.portIndex;
     (port == 0 ? com1_ : com2_)->setChecked(true);
     UpdatePortTabStop();
-    OnPort(port);
+    OpenPort(port);
 }
 
 bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {

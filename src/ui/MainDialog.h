@@ -1,14 +1,20 @@
 #pragma once
 // The main window: the download list and its buttons, the cartridge list with
 // the space texts, the port buttons, the command buttons and the status line.
-// Every button runs its operation from the core to the end on the window
-// thread; transfers run their worker behind a modal progress dialog.
-// Thread: the window thread. While a progress dialog is up, its worker alone
-// uses the link and the frame buffers.
+// Every button runs its operation from the core to the end before anything
+// else happens. Refresh, delete, format and erase run on a worker while the
+// window keeps painting with the user's input held back; transfers run their
+// worker behind a modal progress dialog; the port buttons open the link here.
+//
+// Thread: the window thread, except the CartridgeView calls, which a worker
+// makes. While a worker runs, it alone uses the link, the wire and the model;
+// the window thread touches none of them, and a click that still reaches a
+// handler then does nothing.
 
 #include <QColor>
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 #include "link/SerialLink.h"
 #include "protocol/LinkPort.h"
@@ -75,6 +81,8 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     }
 
     // The cartridge list and the texts, as the core's operations see them.
+    // Thread: any; from a worker they are carried over to the window thread,
+    // the worker waiting until they have run there.
     void DeleteAllRows() override;
     void AppendRow(const q8::CartridgeRow& row) override;
     int RowCount() const override;
@@ -85,6 +93,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     // settings.
     void OnSystemCommand(int command);
 
+    // Not while an exchange runs.
     const q8::CartridgeModel& Model() const { return model_; }
     QColor StatusColour() const;
     WindowTransferUi& TransferUi() { return transferUi_; }
@@ -99,6 +108,18 @@ class MainDialog : public QDialog, public q8::CartridgeView {
                            int w = 50);  // w in dialog units
     TextField* AddField(int id, int x, int y, int w, int h);
     void UpdatePortTabStop();
+    // Checks the port button `id` (0, 1; -1: neither) unless it already is.
+    void CheckPortButton(int id);
+
+    enum class RunOn {
+        WindowThread,  // brief, or with a worker and a modal dialog of its own
+        Worker,        // on a worker of its own, the window waiting for it
+    };
+    // The one way into an exchange with the device or the model: does
+    // nothing while another one is under way (a synthetic click or an
+    // accessibility action that the held-back input does not stop), else runs
+    // `work` to its end.
+    void RunAlone(RunOn where, const std::function<void()>& work);
 
     void OnOpen();
     void OnDownload();
@@ -108,9 +129,11 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     void OnEraseVoice();
     void OnRefresh();
     void OnPort(int portIndex);
+    void OpenPort(int portIndex);
     // "端口设置...": the devices behind the port buttons; "确定" reopens the
     // link on the port whose device changed, as a click on its button does.
     void OnPortSettings();
+    void ChangePortDevices();
     void OnCartridgeListClicked(int row);
     void OnCartridgeListFocusLost();
     void OnDownloadListClicked();
@@ -126,6 +149,8 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     q8::Station station_;
     q8::TransferState state_;
     q8::TransferContext transfer_;
+    bool busy_ = false;     // an exchange is under way
+    int portAtStart_ = -1;  // the port button checked as it began
 
     DialogBase base_;  // of the dialog font
     QColor normalColour_;
@@ -136,6 +161,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     TextField* freeSpace_ = nullptr;
     QRadioButton* com1_ = nullptr;
     QRadioButton* com2_ = nullptr;
+    QButtonGroup* ports_ = nullptr;
 };
 
 }  // namespace q8ui

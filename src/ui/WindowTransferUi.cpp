@@ -1,17 +1,14 @@
 #include "ui/WindowTransferUi.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QThread>
-#include <QTimer>
+
+#include "ui/WindowThread.h"
+#include "ui/WorkerWait.h"
 
 namespace q8ui {
 
 namespace {
-
-// How often the wait for a worker looks whether it has ended.
-constexpr int WORKER_POLL_MS = 10;
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), text.size());
@@ -42,15 +39,9 @@ void WindowTransferUi::Show(const std::string& text) {
 void WindowTransferUi::ShowWithDetail(const std::string& text, const std::string& detail) {
     const QString message = FromUtf8(text);
     const QString more = FromUtf8(detail);
-    if (QThread::currentThread() == thread()) {
-        ShowHere(message, more);
-        return;
-    }
-    // The worker waits here until the box has been dismissed: its outcome
-    // must not close the progress dialog under the message. The window thread
-    // never blocks on a worker, so this always comes back.
-    QMetaObject::invokeMethod(
-        this, [this, message, more] { ShowHere(message, more); }, Qt::BlockingQueuedConnection);
+    // A worker waits here until the box has been dismissed: its outcome must
+    // not close the progress dialog under the message.
+    OnThreadOf(this, [this, &message, &more] { ShowHere(message, more); });
 }
 
 void WindowTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {
@@ -89,22 +80,8 @@ void WindowTransferUi::EndProgress(q8::ProgressResult result) {
 }
 
 void WindowTransferUi::WaitForWorker(const q8::WorkerThread& worker) {
-    if (!worker.Ended()) {
-        // A worker still in a long read may yet show a message box, so the
-        // window keeps serving events; input to the main window is held back
-        // so that no second exchange starts before this one is over.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &worker] {
-            if (worker.Ended()) {
-                loop.quit();
-            }
-        });
-        poll.start(WORKER_POLL_MS);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        QApplication::restoreOverrideCursor();
-    }
+    // A worker still in a long read may yet show a message box.
+    ServeUntilEnded(worker);
     dialog_.reset();
 }
 

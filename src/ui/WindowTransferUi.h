@@ -4,9 +4,11 @@
 // the window alive.
 //
 // Thread: PrepareProgress, RunProgress, WaitForWorker and ChooseUploadTarget
-// on the window thread. Show, ChangeCaption and EndProgress from any thread:
-// they are carried over to the window thread. A message box from the worker
-// blocks the worker (never the window) until it has been dismissed.
+// on the window thread. Show, ShowWithDetail, ChangeCaption and EndProgress
+// from any thread (a transfer's worker, or the worker of one of the main
+// window's exchanges): they are carried over to the window thread. A message
+// box from a worker blocks the worker (never the window) until it has been
+// dismissed.
 
 #include <QObject>
 #include <QString>
