@@ -26,6 +26,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +35,7 @@
 #include <utility>
 
 #include "PtyFixture.h"
+#include "ShellRun.h"
 #include "TempFolder.h"
 #include "link/Texts.h"
 #include "link/Tick.h"
@@ -793,6 +796,24 @@ TEST_F(MainWindowTest, PortSettingsChooseTheDeviceBehindAPortAndExplainFailures)
     OpenWindow();
     EXPECT_TRUE(Checked(q8ui::ID_COM1));
     EXPECT_EQ(Cartridge()->RowCount(), 2);
+
+    // A user's file chosen by mistake is refused, and neither that nor a
+    // refresh after it writes into the file.
+    q8test::TempFolder folder("q8notaport");
+    const std::string file = folder.Path() + "/notes.txt";
+    std::ofstream(file) << "keep me";
+    const auto stamp = std::filesystem::last_write_time(file);
+    dialogs.details.clear();
+    dialogs.choosePorts = {QString::fromStdString(file), QString()};
+    window->OnSystemCommand(q8ui::PORT_SETTINGS_COMMAND);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(window->Model().status.text, "打开COM1失败！");
+    ASSERT_EQ(dialogs.details.size(), 1);
+    EXPECT_EQ(dialogs.details[0].toStdString(), file + " 不是串口设备（普通文件）。");
+    Click(q8ui::ID_REFRESH);
+    EXPECT_EQ(window->Model().status.text, "没有在COM1上找到设备！");
+    EXPECT_EQ(q8test::ReadAll(file), "keep me");
+    EXPECT_EQ(std::filesystem::last_write_time(file), stamp);
     q8::ChoosePortDevice("COM1", "");
 }
 
