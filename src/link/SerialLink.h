@@ -3,8 +3,9 @@
 // (115200 8N1, no flow control, RTS asserted), write a frame, read an exact
 // byte count against a deadline, drop queued bytes.
 //
-// Thread: no lock. One thread uses the link at a time: the window thread, or
-// the transfer worker while its progress window is up.
+// Thread: no lock. One thread uses the link at a time: the window thread (it
+// opens the port), the worker it waits for during an exchange, or the
+// transfer worker while its progress window is up.
 //
 // Port names: index 0 is "COM1", any other index "COM2". On POSIX systems the
 // names map to the device path in Q8LOADER_COM1 / Q8LOADER_COM2 when set, else

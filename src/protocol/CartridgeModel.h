@@ -1,8 +1,10 @@
 #pragma once
 // The window's own strings and figures that the operations write: what the
 // last refresh learnt, the status line and the port in use.
-// Thread: the window thread (or the CLI's); a download worker writes the free
-// bytes while its progress window is up, when nothing else reads them.
+// Thread: the thread that runs the operation (the window's exchange worker
+// while the window waits for it, the CLI's main thread); a download worker
+// writes the free bytes while its progress window is up, when nothing else
+// reads them.
 
 #include <cstdint>
 #include <string>

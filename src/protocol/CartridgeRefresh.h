@@ -1,7 +1,8 @@
 #pragma once
 // Finding out what is in the device: greet it, check the model, read the
 // cartridge's space and its directory into the cartridge list.
-// Thread: the window thread, never while a transfer worker runs.
+// Thread: whichever runs the operation (the window's own worker, the CLI's
+// main thread), never while a transfer worker runs.
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,8 @@
 #pragma once
 // The window's side of the operations: the cartridge list and the copy of
 // the model's texts into the controls.
-// Thread: the window thread (or the CLI's).
+// Thread: the thread that runs the operation; the window carries each call
+// over to its own thread.
 
 #include <string>
 

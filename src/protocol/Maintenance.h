@@ -2,7 +2,8 @@
 // Changing the cartridge without moving a file: delete its last file, format
 // it, erase the recorded voice. One frame, one 2-byte reply, the status line,
 // and a refresh after a success.
-// Thread: the window thread (or the CLI's); never while a transfer runs.
+// Thread: whichever runs the operation (the window's own worker, the CLI's
+// main thread); never while a transfer runs.
 
 #include <cstdint>
 

@@ -2,8 +2,9 @@
 // What an operation on the device works with: the wire, the window's strings
 // and its cartridge list. The window and the CLI each provide one.
 //
-// Thread: the window thread (or the CLI's main thread); a transfer worker
-// uses it only while its progress window is up.
+// Thread: one at a time: the thread that runs the operation (the CLI's main
+// thread, or a worker the window waits for while it keeps painting); a
+// transfer worker uses it only while its progress window is up.
 
 #include "protocol/CartridgeModel.h"
 #include "protocol/CartridgeView.h"
