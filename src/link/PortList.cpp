@@ -2,34 +2,43 @@
 
 #include "link/PortList.h"
 
+#include <iterator>
+
 namespace q8 {
 
-const char* PortKindName(PortKind kind) {
-    switch (kind) {
-        case PortKind::BuiltIn:
-            return "built-in UART";
-        case PortKind::UsbSerial:
-            return "USB adapter";
-        case PortKind::UsbModem:
-            return "USB modem";
-        case PortKind::Other:
-            break;
+namespace {
+
+// Each kind in the CLI's English and the window's Chinese.
+struct KindNames {
+    PortKind kind;
+    const char* name;
+    const char* text;
+};
+
+constexpr KindNames KIND_NAMES[] = {
+    {PortKind::BuiltIn, "built-in UART", "内置串口"},
+    {PortKind::UsbSerial, "USB adapter", "USB 串口适配器"},
+    {PortKind::UsbModem, "USB modem", "USB 调制解调器"},
+    {PortKind::Other, "other", "其他"},
+};
+
+const KindNames& NamesOf(PortKind kind) {
+    for (const KindNames& names : KIND_NAMES) {
+        if (names.kind == kind) {
+            return names;
+        }
     }
-    return "other";
+    return KIND_NAMES[std::size(KIND_NAMES) - 1];
+}
+
+}  // namespace
+
+const char* PortKindName(PortKind kind) {
+    return NamesOf(kind).name;
 }
 
 const char* PortKindText(PortKind kind) {
-    switch (kind) {
-        case PortKind::BuiltIn:
-            return "内置串口";
-        case PortKind::UsbSerial:
-            return "USB 串口适配器";
-        case PortKind::UsbModem:
-            return "USB 调制解调器";
-        case PortKind::Other:
-            break;
-    }
-    return "其他";
+    return NamesOf(kind).text;
 }
 
 std::string DescribePort(const PortInfo& port) {
