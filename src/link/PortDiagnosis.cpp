@@ -34,7 +34,7 @@ constexpr KnownHolder KNOWN_HOLDERS[] = {
 };
 
 std::string BusyText(const OpenError& error) {
-    const std::vector<PortHolder> holders = FindHolders(error.device);
+    const std::vector<PortHolder>& holders = error.holders;
     if (holders.empty()) {
         return error.device + " 正被另一个程序占用。";
     }

@@ -45,8 +45,13 @@ int SerialLink::Open(int portIndex, MessageSink& messages) {
 int SerialLink::OpenPath(const std::string& device, const std::string& path,
                          const std::string& failureText, MessageSink& messages) {
     Close();
-    openError_ = OpenError{OpenFailure::None, 0, device};
+    openError_ = OpenError{};
+    openError_.device = device;
     if (Configure(path, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
+        // Refused by the system's lock or flag rather than by our own search.
+        if (openError_.failure == OpenFailure::Busy && openError_.holders.empty()) {
+            openError_.holders = FindHolders(path);
+        }
         messages.ShowWithDetail(failureText, ExplainOpenFailure(openError_));
         return 0;
     }

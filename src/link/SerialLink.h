@@ -14,8 +14,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/MessageSink.h"
+#include "link/PortHolders.h"
 
 namespace q8 {
 
@@ -96,6 +98,7 @@ struct OpenError {
     int systemError = 0;                // errno or GetLastError() of the failing call
     std::string device;                 // the path or name the system was asked to open
     NodeKind kind = NodeKind::Unknown;  // with NotASerialPort
+    std::vector<PortHolder> holders;    // with Busy: who has the port, when known
 };
 
 class SerialLink {

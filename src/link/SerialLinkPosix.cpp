@@ -312,7 +312,8 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     }
     // The lock and the flag only stop opens that come after ours: a program
     // that already had the port open plainly would share the line with us.
-    if (!FindHolders(name).empty()) {
+    openError_.holders = FindHolders(name);
+    if (!openError_.holders.empty()) {
         handle_ = LINK_CLOSED;
         CloseDescriptor(fd);
         return Failed(OpenFailure::Busy, EBUSY);
