@@ -25,13 +25,14 @@
 #include "SimProcess.h"
 #include "link/SerialLink.h"
 #include "link/Tick.h"
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/DownloadTransfer.h"
 #include "protocol/Frames.h"
 #include "protocol/LinkPort.h"
-#include "protocol/ProgressTick.h"
-#include "protocol/TransferRun.h"
-#include "protocol/UploadTransfer.h"
+#include "session/CartridgeRefresh.h"
+#include "session/DownloadTransfer.h"
+#include "session/PortSelection.h"
+#include "session/ProgressTick.h"
+#include "session/TransferRun.h"
+#include "session/UploadTransfer.h"
 #include "sim/SimFiles.h"
 
 namespace {
@@ -252,7 +253,7 @@ bool Connect(q8bench::SimProcess& sim, const std::vector<std::string>& args, Hos
         Fail(run, "cannot start " + std::string(Q8SIM_PATH) + ": " + sim.Error());
         return false;
     }
-    if (host.link.OpenDevice(sim.DevicePath(), host.ui) != 1) {
+    if (!q8::OpenDevicePort(host.link, sim.DevicePath(), host.ui)) {
         Fail(run, "cannot open " + sim.DevicePath(), &host);
         return false;
     }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "ConsoleWrite.h"
-#include "link/PortDiagnosis.h"
+#include "session/PortDiagnosis.h"
 
 namespace q8cli {
 

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "protocol/Clock.h"
-#include "protocol/ProgressTick.h"
-#include "protocol/TransferUi.h"
+#include "session/ProgressTick.h"
+#include "session/TransferUi.h"
 
 namespace q8cli {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "link/MessageSink.h"
-#include "protocol/Station.h"
+#include "session/MessageSink.h"
+#include "session/Station.h"
 
 namespace q8cli {
 

@@ -17,10 +17,10 @@
 #include "Oracles.h"
 #include "Recorder.h"
 #include "protocol/ByteOrder.h"
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/DownloadTransfer.h"
-#include "protocol/Maintenance.h"
-#include "protocol/UploadTransfer.h"
+#include "session/CartridgeRefresh.h"
+#include "session/DownloadTransfer.h"
+#include "session/Maintenance.h"
+#include "session/UploadTransfer.h"
 
 namespace q8fuzz {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "protocol/ProgressTick.h"
+#include "session/ProgressTick.h"
 
 namespace q8fuzz {
 

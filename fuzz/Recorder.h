@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/CartridgeView.h"
 #include "protocol/Clock.h"
 #include "protocol/Port.h"
-#include "protocol/TransferUi.h"
+#include "session/CartridgeView.h"
+#include "session/TransferUi.h"
 #include "sim/VirtualClock.h"
 
 namespace q8fuzz {

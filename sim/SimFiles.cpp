@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/GbkText.h"
 #include "protocol/DirEntry.h"
 #include "protocol/Frames.h"
-#include "protocol/GbkText.h"
 
 namespace q8sim {
 

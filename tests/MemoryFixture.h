@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "RecordingStation.h"
-#include "protocol/Station.h"
+#include "session/Station.h"
 #include "sim/DeviceModel.h"
 #include "sim/MemoryPort.h"
 #include "sim/VirtualClock.h"

@@ -11,7 +11,7 @@
 #include "RecordingStation.h"
 #include "link/SerialLink.h"
 #include "protocol/LinkPort.h"
-#include "protocol/Station.h"
+#include "session/Station.h"
 #include "sim/Simulator.h"
 
 namespace q8test {
@@ -22,7 +22,7 @@ class DeviceFixture : public ::testing::Test {
         sim = std::make_unique<q8sim::Simulator>(std::move(config));
         ASSERT_TRUE(sim->Start()) << sim->Error();
         setenv("Q8LOADER_COM1", sim->DevicePath().c_str(), 1);
-        ASSERT_EQ(link.Open(0, messages), 1);
+        ASSERT_TRUE(link.Open(0).Opened());
     }
     void TearDown() override { unsetenv("Q8LOADER_COM1"); }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "link/MessageSink.h"
-#include "protocol/CartridgeView.h"
+#include "session/CartridgeView.h"
+#include "session/MessageSink.h"
 #include "sim/SimConfig.h"
 
 namespace q8test {

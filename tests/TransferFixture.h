@@ -29,8 +29,8 @@
 #include "MemoryFixture.h"
 #include "TempFolder.h"
 #include "protocol/Clock.h"
-#include "protocol/ProgressTick.h"
-#include "protocol/TransferRun.h"
+#include "session/ProgressTick.h"
+#include "session/TransferRun.h"
 
 namespace q8test {
 

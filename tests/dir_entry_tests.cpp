@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "protocol/CartridgeRefresh.h"
 #include "protocol/DirEntry.h"
+#include "session/CartridgeRefresh.h"
 
 namespace {
 

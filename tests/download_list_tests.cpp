@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TempFolder.h"
-#include "protocol/HostFile.h"
+#include "host/HostFile.h"
 #include "ui/DownloadList.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "TransferFixture.h"
 #include "protocol/ByteOrder.h"
-#include "protocol/DownloadTransfer.h"
+#include "session/DownloadTransfer.h"
 #include "sim/SimFiles.h"
 
 namespace {

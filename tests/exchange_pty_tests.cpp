@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "PtyFixture.h"
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/Maintenance.h"
-#include "protocol/Texts.h"
+#include "session/CartridgeRefresh.h"
+#include "session/Maintenance.h"
+#include "session/Texts.h"
 #include "sim/MemoryPort.h"
 #include "sim/VirtualClock.h"
 

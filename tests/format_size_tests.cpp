@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "protocol/FormatSize.h"
 #include "protocol/Frames.h"
+#include "session/FormatSize.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "protocol/GbkText.h"
+#include "host/GbkText.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <tuple>
 
 #include "TempFolder.h"
-#include "protocol/HostFile.h"
+#include "host/HostFile.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/HostFile.h"
 #include "link/SerialLink.h"
-#include "protocol/HostFile.h"
 
 namespace {
 

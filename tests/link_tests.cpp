@@ -22,8 +22,9 @@
 #include <vector>
 
 #include "link/SerialLink.h"
-#include "link/Texts.h"
 #include "link/Tick.h"
+#include "session/PortSelection.h"
+#include "session/Texts.h"
 #include "sim/PseudoTerminal.h"
 
 namespace q8 {
@@ -213,7 +214,7 @@ TEST_F(LinkTest, OpenSetsLineAndCarriesEveryByteValueUnchanged) {
     cfsetspeed(&dirty, B9600);
     ASSERT_EQ(tcsetattr(com1_.Slave(), TCSANOW, &dirty), 0);
 
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_TRUE(link_.IsOpen());
 
@@ -236,12 +237,17 @@ TEST_F(LinkTest, OpenSetsLineAndCarriesEveryByteValueUnchanged) {
 }
 
 TEST_F(LinkTest, MissingPortShowsItsTextOnceAndLeavesLinkClosed) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     setenv("Q8LOADER_COM1", "/nonexistent/q8-port", 1);
-    EXPECT_EQ(link_.Open(0, messages_), 0);
+    EXPECT_EQ(OpenComPort(link_, 0, messages_), false);
     EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM1_ERROR});
     EXPECT_FALSE(link_.IsOpen());
     EXPECT_EQ(com1_.ExclusiveFlag(), 0) << "the old port was not closed";
+    // The link itself only says what happened; the texts above are its caller's.
+    const OpenResult missing = link_.Open(0);
+    EXPECT_EQ(missing.failure, OpenFailure::NoDevice);
+    EXPECT_EQ(missing.systemError, ENOENT);
+    EXPECT_EQ(missing.device, "/nonexistent/q8-port");
 
     uint8_t byte = 0;
     uint32_t received = 99;
@@ -252,20 +258,20 @@ TEST_F(LinkTest, MissingPortShowsItsTextOnceAndLeavesLinkClosed) {
 
     setenv("Q8LOADER_COM2", "/nonexistent/q8-port", 1);
     messages_.shown.clear();
-    EXPECT_EQ(link_.Open(1, messages_), 0);
+    EXPECT_EQ(OpenComPort(link_, 1, messages_), false);
     EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM2_ERROR});
 
     messages_.shown.clear();
-    EXPECT_EQ(link_.OpenDevice("/nonexistent/q8-port", messages_), 0);
+    EXPECT_EQ(OpenDevicePort(link_, "/nonexistent/q8-port", messages_), false);
     EXPECT_EQ(messages_.shown, std::vector<std::string>{OpenErrorText("/nonexistent/q8-port")});
 }
 
 TEST_F(LinkTest, HeldPortIsBusyUntilItsHolderCloses) {
     auto holder = std::make_unique<SerialLink>();
-    ASSERT_EQ(holder->Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(*holder, 0, messages_), true);
     EXPECT_EQ(com1_.ExclusiveFlag(), 1);
 
-    EXPECT_EQ(link_.Open(0, messages_), 0);
+    EXPECT_EQ(OpenComPort(link_, 0, messages_), false);
     EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM1_ERROR});
     EXPECT_FALSE(link_.IsOpen());
     // The refused opener must not clear the holder's flag on its way out.
@@ -276,18 +282,18 @@ TEST_F(LinkTest, HeldPortIsBusyUntilItsHolderCloses) {
 
     holder.reset();
     EXPECT_EQ(com1_.ExclusiveFlag(), 0);
-    EXPECT_EQ(link_.Open(0, messages_), 1);
+    EXPECT_EQ(OpenComPort(link_, 0, messages_), true);
 }
 
 TEST_F(LinkTest, SamePortReopensEveryTime) {
     for (uint8_t round = 0; round < 5; ++round) {
-        ASSERT_EQ(link_.Open(0, messages_), 1) << "round " << int{round};
+        ASSERT_EQ(OpenComPort(link_, 0, messages_), true) << "round " << int{round};
         com1_.Send({round});
         EXPECT_EQ(ReadExactly(1), Bytes{round});
     }
     for (int round = 0; round < 3; ++round) {
         SerialLink fresh;
-        ASSERT_EQ(fresh.Open(1, messages_), 1) << "round " << round;
+        ASSERT_EQ(OpenComPort(fresh, 1, messages_), true) << "round " << round;
     }
     EXPECT_EQ(com2_.ExclusiveFlag(), 0);
     EXPECT_TRUE(messages_.shown.empty());
@@ -319,19 +325,19 @@ TEST_F(LinkTest, PathsThatAreNoPortAreRefusedAndLeftUntouched) {
          {Case{file, NodeKind::RegularFile}, Case{folder, NodeKind::Directory},
           Case{fifo, NodeKind::Pipe}, Case{"/dev/null", NodeKind::CharacterDevice}}) {
         SCOPED_TRACE(c.path);
-        ASSERT_EQ(link_.Open(1, messages_), 1);
+        ASSERT_EQ(OpenComPort(link_, 1, messages_), true);
         messages_.shown.clear();
         setenv("Q8LOADER_COM1", c.path.c_str(), 1);
-        EXPECT_EQ(link_.Open(0, messages_), 0);
+        EXPECT_EQ(OpenComPort(link_, 0, messages_), false);
         EXPECT_EQ(messages_.shown, std::vector<std::string>{TXT_OPEN_COM1_ERROR});
         EXPECT_FALSE(link_.IsOpen());
-        EXPECT_EQ(link_.LastOpenError().failure, OpenFailure::NotASerialPort);
-        EXPECT_EQ(link_.LastOpenError().kind, c.kind);
+        EXPECT_EQ(link_.LastOpen().failure, OpenFailure::NotASerialPort);
+        EXPECT_EQ(link_.LastOpen().kind, c.kind);
         const uint8_t hello[] = {0x80, 0x01};
         EXPECT_EQ(link_.Write(hello, sizeof hello), WRITE_FAILED);
 
         messages_.shown.clear();
-        EXPECT_EQ(link_.OpenDevice(c.path, messages_), 0);
+        EXPECT_EQ(OpenDevicePort(link_, c.path, messages_), false);
         EXPECT_EQ(messages_.shown, std::vector<std::string>{OpenErrorText(c.path)});
     }
     struct stat after {};
@@ -349,7 +355,7 @@ TEST_F(LinkTest, PathsThatAreNoPortAreRefusedAndLeftUntouched) {
 }
 
 TEST_F(LinkTest, LargeFrameArrivesWholeThroughPartialWrites) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     // Far more than the pty buffers, so the link must wait for room.
     const Bytes frame = Pattern(200000);
     Bytes seen;
@@ -361,7 +367,7 @@ TEST_F(LinkTest, LargeFrameArrivesWholeThroughPartialWrites) {
 }
 
 TEST_F(LinkTest, DeadLineTimesOutAfterTheDeadline) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     uint8_t buffer[4];
     uint32_t received = 99;
     const auto start = Clock::now();
@@ -373,7 +379,7 @@ TEST_F(LinkTest, DeadLineTimesOutAfterTheDeadline) {
 }
 
 TEST_F(LinkTest, WaitingBytesReturnAtOnceAndShortReplyKeepsWhatCame) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     const Bytes reply = Pattern(8);
     com1_.Send(reply);
     ASSERT_TRUE(com1_.WaitQueued(8));
@@ -411,7 +417,7 @@ TEST_F(LinkTest, RepliesInPiecesCountWhenTheyCompleteInsideTheWait) {
         {"three late pieces inside the second wait", 500, {600, 20, 20}, READ_OK, 9},
         {"the rest only after the wait", 20, {100, 700}, READ_TIMEOUT, 3},
     };
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     for (const PieceCase& c : cases) {
         SCOPED_TRACE(c.what);
         link_.Purge();
@@ -440,7 +446,7 @@ TEST_F(LinkTest, RepliesInPiecesCountWhenTheyCompleteInsideTheWait) {
 }
 
 TEST_F(LinkTest, ExtraBytesStayQueuedThroughWriteUntilPurge) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     const Bytes reply = Pattern(10);
     com1_.Send(reply);
     ASSERT_TRUE(com1_.WaitQueued(10));
@@ -467,7 +473,7 @@ TEST_F(LinkTest, ExtraBytesStayQueuedThroughWriteUntilPurge) {
 // purge and the next frame follow at once; only bytes the driver still holds
 // from a timed-out write are stale.
 TEST_F(LinkTest, UnansweredFrameSurvivesThePurgeAndWriteThatFollow) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     constexpr int ROUNDS = 50;
     const Bytes batchEnd = {0x8F, 0x00};
     const Bytes hello = {0x80, 0x01};
@@ -483,7 +489,7 @@ TEST_F(LinkTest, UnansweredFrameSurvivesThePurgeAndWriteThatFollow) {
 }
 
 TEST_F(LinkTest, HangUpEndsReadAndWriteWithPortError) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     std::thread device([&] {
         Pause(100);
         com1_.CloseMaster();
@@ -501,7 +507,7 @@ TEST_F(LinkTest, HangUpEndsReadAndWriteWithPortError) {
 }
 
 TEST_F(LinkTest, SignalsDoNotCutWaitsShort) {
-    ASSERT_EQ(link_.Open(0, messages_), 1);
+    ASSERT_EQ(OpenComPort(link_, 0, messages_), true);
     g_signals = 0;
     SignalStorm storm(5000);
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "MemoryFixture.h"
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/Maintenance.h"
-#include "protocol/Texts.h"
+#include "session/CartridgeRefresh.h"
+#include "session/Maintenance.h"
+#include "session/Texts.h"
 
 namespace {
 

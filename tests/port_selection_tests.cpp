@@ -1,8 +1,8 @@
 // The start-up port choice and the port buttons, over real ptys.
 
 #include "PtyFixture.h"
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/PortSelection.h"
+#include "session/CartridgeRefresh.h"
+#include "session/PortSelection.h"
 
 namespace {
 

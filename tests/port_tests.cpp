@@ -19,19 +19,14 @@
 #include <vector>
 
 #include "TempFolder.h"
-#include "link/PortDiagnosis.h"
 #include "link/PortList.h"
 #include "link/SerialLink.h"
+#include "session/PortDiagnosis.h"
 #include "sim/PseudoTerminal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class Silent : public q8::MessageSink {
-  public:
-    void Show(const std::string&) override {}
-};
 
 void Put(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -159,10 +154,9 @@ TEST(OpenFailure, BusyPortNamesItsHolderWithAHintForKnownTakers) {
         const pid_t child = HoldInChild(pty.SlavePath(), c.holder, c.lock);
         ASSERT_GT(child, 0);
         q8::SerialLink link;
-        Silent silent;
-        EXPECT_EQ(link.OpenDevice(pty.SlavePath(), silent), 0);
+        EXPECT_EQ(link.OpenDevice(pty.SlavePath()).Opened(), false);
         EXPECT_FALSE(link.IsOpen());
-        const q8::OpenError& error = link.LastOpenError();
+        const q8::OpenResult& error = link.LastOpen();
         EXPECT_EQ(error.failure, q8::OpenFailure::Busy);
         const std::string text = q8::ExplainOpenFailure(error);
         EXPECT_NE(text.find(std::string(c.holder) + "（进程 " + std::to_string(child) + "）占用。"),
@@ -196,9 +190,8 @@ TEST(OpenFailure, PseudoTerminalsOwnDeviceSideIsNoHolder) {
     close(ready[0]);
 
     q8::SerialLink link;
-    Silent silent;
     EXPECT_TRUE(q8::FindHolders(path).empty());
-    EXPECT_EQ(link.OpenDevice(path, silent), 1);
+    EXPECT_EQ(link.OpenDevice(path).Opened(), true);
     EndChild(device);
 }
 
@@ -211,10 +204,9 @@ TEST(OpenFailure, PseudoTerminalsOwnDeviceSideIsNoHolder) {
         _exit(2);
     }
     q8::SerialLink link;
-    Silent silent;
-    const bool refused = link.OpenDevice(path, silent) == 0 &&
-                         link.LastOpenError().failure == q8::OpenFailure::NoPermission;
-    const std::string text = q8::ExplainOpenFailure(link.LastOpenError());
+    const bool refused =
+        !link.OpenDevice(path).Opened() && link.LastOpen().failure == q8::OpenFailure::NoPermission;
+    const std::string text = q8::ExplainOpenFailure(link.LastOpen());
     const bool explained = text.find("属于 dialout 组") != std::string::npos &&
                            text.find("sudo usermod -aG dialout $USER") != std::string::npos;
     const bool listed = q8::AccessText(path) == "permission denied (group dialout)";
@@ -235,10 +227,9 @@ TEST(OpenFailure, NoPermissionNamesTheGroupAndTheCommand) {
 
 TEST(OpenFailure, MissingDeviceListsThePortsThereAre) {
     q8::SerialLink link;
-    Silent silent;
-    EXPECT_EQ(link.OpenDevice("/dev/q8-no-such-port", silent), 0);
-    EXPECT_EQ(link.LastOpenError().failure, q8::OpenFailure::NoDevice);
-    const std::string text = q8::ExplainOpenFailure(link.LastOpenError());
+    EXPECT_EQ(link.OpenDevice("/dev/q8-no-such-port").Opened(), false);
+    EXPECT_EQ(link.LastOpen().failure, q8::OpenFailure::NoDevice);
+    const std::string text = q8::ExplainOpenFailure(link.LastOpen());
     EXPECT_EQ(text.rfind("没有 /dev/q8-no-such-port 这个设备", 0), 0u) << text;
     for (const q8::PortInfo& port : q8::ListPorts(false)) {
         EXPECT_NE(text.find(port.path), std::string::npos) << text;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "link/Tick.h"
-#include "protocol/ProgressTick.h"
+#include "session/ProgressTick.h"
 #include "ui/ProgressDialog.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/ProgressTick.h"
+#include "session/ProgressTick.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "TransferFixture.h"
-#include "protocol/DownloadTransfer.h"
-#include "protocol/ReadBack.h"
+#include "session/DownloadTransfer.h"
+#include "session/ReadBack.h"
 #include "sim/SimFiles.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "MemoryFixture.h"
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/Texts.h"
+#include "session/CartridgeRefresh.h"
+#include "session/Texts.h"
 
 namespace {
 

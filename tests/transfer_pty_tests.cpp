@@ -10,8 +10,8 @@
 #include "PtyFixture.h"
 #include "TransferFixture.h"
 #include "link/Tick.h"
-#include "protocol/DownloadTransfer.h"
-#include "protocol/UploadTransfer.h"
+#include "session/DownloadTransfer.h"
+#include "session/UploadTransfer.h"
 #include "sim/SimFiles.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TransferFixture.h"
-#include "protocol/UploadTransfer.h"
+#include "session/UploadTransfer.h"
 #include "sim/SimFiles.h"
 
 namespace {

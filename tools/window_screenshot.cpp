@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "link/SerialLink.h"
-#include "protocol/Texts.h"
+#include "session/Texts.h"
 #include "ui/DialogUnits.h"
 #include "ui/DownloadList.h"
 #include "ui/MainDialog.h"

@@ -1,5 +1,5 @@
 // The platform-independent half of SerialLink: port names, the open sequence
-// with its messages, and the read loop. The backends supply Configure,
+// and the read loop. The backends supply Configure,
 // ReadSome, Write, Purge and Close.
 
 #include "link/SerialLink.h"
@@ -8,8 +8,6 @@
 #include <cctype>
 #include <map>
 
-#include "link/PortDiagnosis.h"
-#include "link/Texts.h"
 #include "link/Tick.h"
 
 namespace q8 {
@@ -24,38 +22,43 @@ const char* PortName(int portIndex) {
     return portIndex == 0 ? "COM1" : "COM2";
 }
 
-int SerialLink::Failed(OpenFailure failure, int systemError) {
-    openError_.failure = failure;
-    openError_.systemError = systemError;
-    return 0;
+SerialLink::SerialLink() = default;
+
+SerialLink::~SerialLink() {
+    Close();
 }
 
-int SerialLink::NotAPort(NodeKind kind, int systemError) {
+bool SerialLink::IsOpen() const {
+    return handle_ != LINK_CLOSED;
+}
+
+bool SerialLink::Failed(OpenFailure failure, int systemError) {
+    opened_.failure = failure;
+    opened_.systemError = systemError;
+    return false;
+}
+
+bool SerialLink::NotAPort(NodeKind kind, int systemError) {
     Close();
-    openError_.kind = kind;
+    opened_.kind = kind;
     return Failed(OpenFailure::NotASerialPort, systemError);
 }
 
-int SerialLink::Open(int portIndex, MessageSink& messages) {
+OpenResult SerialLink::Open(int portIndex) {
     const std::string device = PortDevicePath(PortName(portIndex));
-    return OpenPath(device, device, portIndex == 0 ? TXT_OPEN_COM1_ERROR : TXT_OPEN_COM2_ERROR,
-                    messages);
+    return OpenPath(device, device);
 }
 
-int SerialLink::OpenPath(const std::string& device, const std::string& path,
-                         const std::string& failureText, MessageSink& messages) {
+OpenResult SerialLink::OpenPath(const std::string& device, const std::string& path) {
     Close();
-    openError_ = OpenError{};
-    openError_.device = device;
-    if (Configure(path, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT, messages) == 0) {
-        // Refused by the system's lock or flag rather than by our own search.
-        if (openError_.failure == OpenFailure::Busy && openError_.holders.empty()) {
-            openError_.holders = FindHolders(path);
-        }
-        messages.ShowWithDetail(failureText, ExplainOpenFailure(openError_));
-        return 0;
+    opened_ = OpenResult{};
+    opened_.device = device;
+    // Refused by the system's lock or flag rather than by our own search.
+    if (!Configure(path, LINK_BIT_RATE, BYTE_SIZE, PARITY_NONE, ONE_STOP_BIT) &&
+        opened_.failure == OpenFailure::Busy && opened_.holders.empty()) {
+        opened_.holders = FindHolders(path);
     }
-    return 1;
+    return opened_;
 }
 
 namespace {
@@ -105,8 +108,8 @@ std::string WithDeviceNamespace(const std::string& device) {
     return com ? "\\\\.\\" + device : device;
 }
 
-int SerialLink::OpenDevice(const std::string& device, MessageSink& messages) {
-    return OpenPath(device, DeviceSystemPath(device), OpenErrorText(device), messages);
+OpenResult SerialLink::OpenDevice(const std::string& device) {
+    return OpenPath(device, DeviceSystemPath(device));
 }
 
 uint32_t SerialLink::Read(uint8_t* buffer, uint32_t count, uint32_t& received, uint32_t timeoutMs) {

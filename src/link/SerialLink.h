@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "link/MessageSink.h"
 #include "link/PortHolders.h"
 
 namespace q8 {
@@ -93,12 +92,15 @@ enum class NodeKind {
     CharacterDevice,  // a device, but no terminal (/dev/null, NUL)
 };
 
-struct OpenError {
+// What an open did: failure None when the port is open and configured.
+struct OpenResult {
     OpenFailure failure = OpenFailure::None;
     int systemError = 0;                // errno or GetLastError() of the failing call
     std::string device;                 // the path or name the system was asked to open
     NodeKind kind = NodeKind::Unknown;  // with NotASerialPort
     std::vector<PortHolder> holders;    // with Busy: who has the port, when known
+
+    bool Opened() const { return failure == OpenFailure::None; }
 };
 
 class SerialLink {
@@ -108,13 +110,13 @@ class SerialLink {
     SerialLink& operator=(const SerialLink&) = delete;
     virtual ~SerialLink();
 
-    // Closes any open port, then opens COM1 (index 0) or COM2. Returns 1 when
-    // the port is open and configured, 0 otherwise; on failure the reason has
-    // already been shown through `messages`.
-    int Open(int portIndex, MessageSink& messages);
+    // Closes any open port, then opens COM1 (index 0) or COM2 and says what
+    // happened; showing it is the caller's business. A port whose line state
+    // cannot be read stays open although the open failed.
+    OpenResult Open(int portIndex);
 
     // Same as Open, for a device named directly (the CLI's --port PATH).
-    int OpenDevice(const std::string& device, MessageSink& messages);
+    OpenResult OpenDevice(const std::string& device);
 
     // Drops unsent output, writes `length` bytes and waits until they have
     // left the port. 0 on success, 1 on failure.
@@ -130,19 +132,18 @@ class SerialLink {
 
     bool IsOpen() const;
 
-    // Why the last Open / OpenDevice failed; failure None after a success.
-    const OpenError& LastOpenError() const { return openError_; }
+    // What the last Open / OpenDevice returned.
+    const OpenResult& LastOpen() const { return opened_; }
 
   private:
-    // Closes any open port and opens `path`; on failure shows `failureText`
-    // with the reason, which LastOpenError keeps for `device` (the name the
-    // user knows it by).
-    int OpenPath(const std::string& device, const std::string& path, const std::string& failureText,
-                 MessageSink& messages);
-    // 1 on success, 0 on failure. A serial port stays open when the open
-    // itself succeeded, even if a later step failed; anything else is closed.
-    int Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,
-                  const char* stopBits, MessageSink& messages);
+    // Closes any open port and opens `path`; the result names `device`, the
+    // name the user knows it by.
+    OpenResult OpenPath(const std::string& device, const std::string& path);
+    // False on failure, its reason in opened_. A serial port stays open when
+    // the open itself succeeded, even if a later step failed; anything else
+    // is closed.
+    bool Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,
+                   const char* stopBits);
     void Close();
 
     // One low-level read: gathers until all `count` bytes are in or
@@ -154,12 +155,12 @@ class SerialLink {
     // (-1 is also INVALID_HANDLE_VALUE).
     static constexpr intptr_t LINK_CLOSED = -1;
     intptr_t handle_ = LINK_CLOSED;
-    OpenError openError_;
-    // Records why Configure is about to fail; returns 0 for it to return.
-    int Failed(OpenFailure failure, int systemError);
+    OpenResult opened_;
+    // Records why Configure is about to fail; returns false for it to return.
+    bool Failed(OpenFailure failure, int systemError);
     // Something that is no serial port was named: it is closed again (or
     // never opened) so that no frame is ever written into it.
-    int NotAPort(NodeKind kind, int systemError);
+    bool NotAPort(NodeKind kind, int systemError);
 };
 
 }  // namespace q8

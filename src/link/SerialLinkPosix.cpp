@@ -17,7 +17,6 @@
 #include <cstring>
 
 #include "link/PortHolders.h"
-#include "link/Texts.h"
 #include "link/Tick.h"
 
 #if defined(__linux__)
@@ -269,18 +268,8 @@ std::string DeviceSystemPath(const std::string& device) {
     return device;
 }
 
-SerialLink::SerialLink() = default;
-
-SerialLink::~SerialLink() {
-    Close();
-}
-
-bool SerialLink::IsOpen() const {
-    return handle_ != LINK_CLOSED;
-}
-
-int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
-                          const char* parity, const char* stopBits, MessageSink& messages) {
+bool SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
+                           const char* parity, const char* stopBits) {
     // A file, folder, pipe or socket is never opened for writing at all.
     struct stat node {};
     if (stat(name.c_str(), &node) == 0 && !S_ISCHR(node.st_mode)) {
@@ -312,8 +301,8 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     }
     // The lock and the flag only stop opens that come after ours: a program
     // that already had the port open plainly would share the line with us.
-    openError_.holders = FindHolders(name);
-    if (!openError_.holders.empty()) {
+    opened_.holders = FindHolders(name);
+    if (!opened_.holders.empty()) {
         handle_ = LINK_CLOSED;
         CloseDescriptor(fd);
         return Failed(OpenFailure::Busy, EBUSY);
@@ -322,7 +311,6 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     RequestLowLatency(fd);
 
     if (!settingsRead) {
-        messages.Show(TXT_GET_COMM_STATE_FAILED);
         return Failed(OpenFailure::LineStateUnreadable, settingsError);
     }
     speed_t speed = B0;
@@ -342,7 +330,7 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     (void)ioctl(fd, TIOCMBIS, &rts);
 
     Purge();
-    return 1;
+    return true;
 }
 
 void SerialLink::Close() {

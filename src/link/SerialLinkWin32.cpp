@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/Texts.h"
 #include "link/Tick.h"
 
 namespace q8 {
@@ -109,18 +108,8 @@ std::string DeviceSystemPath(const std::string& device) {
     return WithDeviceNamespace(device);
 }
 
-SerialLink::SerialLink() = default;
-
-SerialLink::~SerialLink() {
-    Close();
-}
-
-bool SerialLink::IsOpen() const {
-    return handle_ != LINK_CLOSED;
-}
-
-int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
-                          const char* parity, const char* stopBits, MessageSink& messages) {
+bool SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize,
+                           const char* parity, const char* stopBits) {
     if (IsFolder(name)) {
         return NotAPort(NodeKind::Directory, ERROR_DIRECTORY);
     }
@@ -151,7 +140,6 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     state.DCBlength = sizeof(state);
     if (!GetCommState(port, &state)) {
         const DWORD error = GetLastError();
-        messages.Show(TXT_GET_COMM_STATE_FAILED);
         return Failed(OpenFailure::LineStateUnreadable, static_cast<int>(error));
     }
     state.fBinary = TRUE;
@@ -173,7 +161,7 @@ int SerialLink::Configure(const std::string& name, uint32_t bitRate, uint8_t byt
     }
 
     Purge();
-    return 1;
+    return true;
 }
 
 void SerialLink::Close() {

@@ -4,9 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "protocol/FormatSize.h"
+#include "host/HostFile.h"
 #include "protocol/Frames.h"
-#include "protocol/HostFile.h"
+#include "session/FormatSize.h"
 
 namespace q8ui {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "protocol/DownloadTransfer.h"
+#include "session/DownloadTransfer.h"
 #include "ui/ReportList.h"
 
 namespace q8ui {

@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "protocol/CartridgeRefresh.h"
-#include "protocol/DownloadTransfer.h"
-#include "protocol/Maintenance.h"
-#include "protocol/PortSelection.h"
-#include "protocol/UploadTransfer.h"
+#include "session/CartridgeRefresh.h"
+#include "session/DownloadTransfer.h"
+#include "session/Maintenance.h"
+#include "session/PortSelection.h"
+#include "session/UploadTransfer.h"
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/DownloadList.h"

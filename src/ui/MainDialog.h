@@ -18,9 +18,9 @@
 
 #include "link/SerialLink.h"
 #include "protocol/LinkPort.h"
-#include "protocol/Station.h"
-#include "protocol/TransferRun.h"
-#include "protocol/TransferState.h"
+#include "session/Station.h"
+#include "session/TransferRun.h"
+#include "session/TransferState.h"
 #include "ui/DialogUnits.h"
 #include "ui/UserDialogs.h"
 #include "ui/WindowTransferUi.h"

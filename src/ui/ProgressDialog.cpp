@@ -6,7 +6,7 @@
 #include <QTimerEvent>
 
 #include "link/Tick.h"
-#include "protocol/ProgressTick.h"
+#include "session/ProgressTick.h"
 #include "ui/DialogUnits.h"
 #include "ui/PlainButton.h"
 #include "ui/TextField.h"

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "protocol/ProgressTick.h"
-#include "protocol/TransferState.h"
+#include "session/ProgressTick.h"
+#include "session/TransferState.h"
 
 class QProgressBar;
 class QPushButton;

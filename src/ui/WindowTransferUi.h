@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "protocol/TransferUi.h"
+#include "session/TransferUi.h"
 #include "ui/ProgressDialog.h"
 #include "ui/UserDialogs.h"
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "protocol/WorkerThread.h"
+#include "session/WorkerThread.h"
 
 namespace q8ui {
 

@@ -1,0 +1,86 @@
+// Code page 936 conversion through iconv: whole UTF-8 strings, and single
+// code page 936 characters for the shared reader of names.
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "host/GbkCharacter.h"
+#include "host/GbkText.h"
+#include "host/Utf8Sequence.h"
+
+namespace q8 {
+
+namespace {
+
+constexpr const char* CODE_PAGE_936 = "CP936";
+constexpr const char* UTF8 = "UTF-8";
+// Byte order spelled out, so no byte-order mark comes first.
+constexpr const char* UTF32 = "UTF-32BE";
+constexpr size_t UTF32_BYTES = 4;
+constexpr int BITS_PER_BYTE = 8;
+constexpr const char* REPLACEMENT_GBK = "?";
+
+// Converts `in`, replacing each unconvertible piece with `replacement` and
+// skipping `skip(byte)` input bytes past it.
+template <typename Skip>
+std::string Convert(const char* to, const char* from, const std::string& in,
+                    const char* replacement, Skip skip) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::string();
+    }
+    std::string out;
+    char chunk[256];
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    while (srcLeft > 0) {
+        char* dst = chunk;
+        size_t dstLeft = sizeof chunk;
+        const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        const int error = errno;
+        out.append(chunk, static_cast<size_t>(dst - chunk));
+        if (rc != static_cast<size_t>(-1) || error == E2BIG) {
+            continue;
+        }
+        // EILSEQ: an invalid or unmappable sequence; EINVAL: cut at the end.
+        out += replacement;
+        const size_t n = std::min(skip(static_cast<unsigned char>(*src)), srcLeft);
+        src += n;
+        srcLeft -= n;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace
+
+bool DecodeGbkCharacter(const char* bytes, size_t count, char32_t& codePoint) {
+    iconv_t cd = iconv_open(UTF32, CODE_PAGE_936);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return false;
+    }
+    unsigned char unit[UTF32_BYTES];
+    char* src = const_cast<char*>(bytes);
+    size_t srcLeft = count;
+    char* dst = reinterpret_cast<char*>(unit);
+    size_t dstLeft = sizeof unit;
+    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1) || srcLeft != 0 || dstLeft != 0) {
+        return false;
+    }
+    codePoint = 0;
+    for (const unsigned char byte : unit) {
+        codePoint = (codePoint << BITS_PER_BYTE) | byte;
+    }
+    return true;
+}
+
+std::string Utf8ToGbk(const std::string& utf8) {
+    return Convert(CODE_PAGE_936, UTF8, utf8, REPLACEMENT_GBK, Utf8SequenceLength);
+}
+
+}  // namespace q8

@@ -1,0 +1,237 @@
+// The Win32 half of the host files: sources opened sharing read access only,
+// so no one writes them while they are sent, and MoveFileExW to put a finished
+// upload in place.
+
+#include "host/HostFile.h"
+
+#include "link/Win32Text.h"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <utility>
+
+namespace q8 {
+
+namespace {
+
+constexpr intptr_t CLOSED = -1;
+// Another run may have left a temporary with the same process id behind.
+constexpr int TEMP_NAME_ATTEMPTS = 100;
+// Keeps "." + name + ".part-<pid>-<n>" under the 255-character name limit.
+constexpr size_t TEMP_BASE_BYTES = 200;
+// ReadFile and WriteFile take a DWORD count.
+constexpr uint32_t LARGEST_CALL = 1u << 30;
+
+HANDLE FileHandle(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Local time with the daylight rule of that date, as localtime() gives it on
+// POSIX; FileTimeToLocalFileTime would apply today's rule instead.
+bool ToDirTime(const FILETIME& written, DirTime& out) {
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&written, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        return false;
+    }
+    out.year = local.wYear;
+    out.month = local.wMonth;
+    out.day = local.wDay;
+    out.hour = local.wHour;
+    out.minute = local.wMinute;
+    out.second = local.wSecond;
+    return true;
+}
+
+// Cuts at a character boundary so that the name stays valid UTF-8.
+std::string CutUtf8(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+// The temporary sits in the target's folder so that the move stays on one
+// volume; a bare name stays relative to the current folder. Paths typed by
+// the user may use either slash.
+std::string TempPathFor(const std::string& target, unsigned serial) {
+    const size_t cut = target.find_last_of(PATH_SEPARATORS);
+    const size_t baseStart = cut == std::string::npos ? 0 : cut + 1;
+    return target.substr(0, baseStart) + "." + CutUtf8(target.substr(baseStart), TEMP_BASE_BYTES) +
+           ".part-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial);
+}
+
+std::atomic<unsigned> tempSerial{0};
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Utf8ToWide(path);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (path.empty() || needed == 0) {
+        return path;
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    full.resize(length);
+    return WideToUtf8(full);
+}
+
+bool SourceFile::Open(const std::string& path) {
+    Close();
+    const HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // Folders do not open without backup semantics; devices and pipes do.
+    LARGE_INTEGER size{};
+    FILETIME written{};
+    DirTime modified;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size) ||
+        !GetFileTime(file, nullptr, nullptr, &written) || !ToDirTime(written, modified)) {
+        CloseHandle(file);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(file);
+    size_ = static_cast<uint64_t>(size.QuadPart);
+    modified_ = modified;
+    return true;
+}
+
+bool SourceFile::IsOpen() const {
+    return handle_ != CLOSED;
+}
+
+int64_t SourceFile::ReadAt(uint64_t offset, uint8_t* buffer, uint32_t count) {
+    if (handle_ == CLOSED) {
+        return -1;
+    }
+    uint32_t done = 0;
+    while (done < count) {
+        const uint64_t at = offset + done;
+        OVERLAPPED place{};
+        place.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        place.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        const DWORD want = std::min(count - done, LARGEST_CALL);
+        if (!ReadFile(FileHandle(handle_), buffer + done, want, &got, &place)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) {
+                break;
+            }
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return static_cast<int64_t>(done);
+}
+
+void SourceFile::Close() {
+    if (handle_ != CLOSED) {
+        CloseHandle(FileHandle(handle_));
+        handle_ = CLOSED;
+    }
+}
+
+bool ReplacingFile::Create(const std::string& targetPath) {
+    Discard();
+    const std::wstring target = Utf8ToWide(targetPath);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return false;
+        }
+        // Fails for read-only files and ones another program holds open without
+        // sharing write access.
+        const HANDLE probe = CreateFileW(target.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const bool isFile = GetFileType(probe) == FILE_TYPE_DISK;
+        CloseHandle(probe);
+        if (!isFile) {
+            return false;
+        }
+    }
+    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
+        std::string temp = TempPathFor(targetPath, tempSerial.fetch_add(1));
+        // Not FILE_ATTRIBUTE_HIDDEN: the attribute would move with the file.
+        const HANDLE file = CreateFileW(Utf8ToWide(temp).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+                continue;
+            }
+            return false;
+        }
+        handle_ = reinterpret_cast<intptr_t>(file);
+        targetPath_ = targetPath;
+        tempPath_ = std::move(temp);
+        return true;
+    }
+    return false;
+}
+
+bool ReplacingFile::IsOpen() const {
+    return handle_ != CLOSED;
+}
+
+bool ReplacingFile::Write(const uint8_t* data, uint32_t count) {
+    if (handle_ == CLOSED) {
+        return false;
+    }
+    uint32_t done = 0;
+    while (done < count) {
+        DWORD put = 0;
+        const DWORD want = std::min(count - done, LARGEST_CALL);
+        if (!WriteFile(FileHandle(handle_), data + done, want, &put, nullptr) || put == 0) {
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+bool ReplacingFile::Commit() {
+    if (handle_ == CLOSED || tempPath_.empty()) {
+        Discard();
+        return false;
+    }
+    const bool closed = CloseHandle(FileHandle(handle_)) != 0;
+    handle_ = CLOSED;
+    if (!closed || !MoveFileExW(Utf8ToWide(tempPath_).c_str(), Utf8ToWide(targetPath_).c_str(),
+                                MOVEFILE_REPLACE_EXISTING)) {
+        Discard();
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+void ReplacingFile::Discard() {
+    if (handle_ != CLOSED) {
+        CloseHandle(FileHandle(handle_));
+        handle_ = CLOSED;
+    }
+    if (!tempPath_.empty()) {
+        DeleteFileW(Utf8ToWide(tempPath_).c_str());
+        tempPath_.clear();
+    }
+}
+
+}  // namespace q8
