@@ -57,6 +57,98 @@ bool ParseFileSource(const std::string& text, FileSource& source) {
     return ParseAs(text.substr(equals + 1), UINT32_MAX, source.size);
 }
 
+// How one option keeps what it was given; false when the value does not
+// parse, and then nothing is kept. A flag ignores any "=value".
+using StoreOption = bool (*)(const std::string& value, SimOptions& options);
+
+// Every option complains the same way, by its own name: the loop below says
+// "needs a value" or "bad value for" for each of them.
+struct OptionRule {
+    const char* name;
+    bool takesValue;
+    StoreOption store;
+};
+
+constexpr bool FLAG = false;
+constexpr bool VALUE = true;
+
+// A flag of SimOptions itself, set by naming it.
+template <bool SimOptions::*flag>
+bool SetFlag(const std::string&, SimOptions& options) {
+    options.*flag = true;
+    return true;
+}
+
+// One more of a repeatable option, parsed onto the end of its list.
+template <typename T>
+bool Append(bool (*parse)(const std::string&, T&), const std::string& value, std::vector<T>& list) {
+    T item;
+    if (!parse(value, item)) {
+        return false;
+    }
+    list.push_back(item);
+    return true;
+}
+
+constexpr OptionRule OPTIONS[] = {
+    {"--help", FLAG, SetFlag<&SimOptions::help>},
+    {"-h", FLAG, SetFlag<&SimOptions::help>},
+    {"--version", FLAG, SetFlag<&SimOptions::version>},
+    {"--log", FLAG, SetFlag<&SimOptions::log>},
+    {"--line-rate", FLAG,
+     [](const std::string&, SimOptions& options) {
+         options.config.lineRate = true;
+         return true;
+     }},
+    {"--folder", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         options.sources.push_back(FileSource{value, {}, 0});
+         return true;
+     }},
+    {"--file", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         return Append(ParseFileSource, value, options.sources);
+     }},
+    {"--machine-type", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         return ParseAs(value, UINT8_MAX, options.config.machineType);
+     }},
+    {"--card-status", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         return ParseAs(value, UINT8_MAX, options.config.cardStatus);
+     }},
+    {"--total", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         return ParseAs(value, UINT32_MAX, options.config.totalBytes);
+     }},
+    {"--free", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         if (!ParseAs(value, UINT32_MAX, options.config.freeBytes)) {
+             return false;
+         }
+         options.freeGiven = true;
+         return true;
+     }},
+    {"--fault", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         return Append(ParseFault, value, options.config.faults);
+     }},
+    {"--link", VALUE,
+     [](const std::string& value, SimOptions& options) {
+         options.linkPath = value;
+         return true;
+     }},
+};
+
+const OptionRule* FindOption(const std::string& name) {
+    for (const OptionRule& rule : OPTIONS) {
+        if (name == rule.name) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool ParseFault(const std::string& text, Fault& fault) {
@@ -91,88 +183,20 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimOptions& options,
             option.resize(equals);
             hasValue = true;
         }
-        auto takeValue = [&]() {
-            if (!hasValue && i + 1 < args.size()) {
-                value = args[++i];
-                hasValue = true;
-            }
-            if (!hasValue) {
-                error = option + " needs a value";
-            }
-            return hasValue;
-        };
-        auto bad = [&]() {
-            error = "bad value for " + option + ": " + value;
-            return false;
-        };
-
-        if (option == "--help" || option == "-h") {
-            options.help = true;
-        } else if (option == "--version") {
-            options.version = true;
-        } else if (option == "--line-rate") {
-            options.config.lineRate = true;
-        } else if (option == "--log") {
-            options.log = true;
-        } else if (option == "--folder") {
-            if (!takeValue()) {
-                return false;
-            }
-            options.sources.push_back(FileSource{value, {}, 0});
-        } else if (option == "--file") {
-            FileSource source;
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseFileSource(value, source)) {
-                return bad();
-            }
-            options.sources.push_back(source);
-        } else if (option == "--machine-type") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseAs(value, UINT8_MAX, options.config.machineType)) {
-                return bad();
-            }
-        } else if (option == "--card-status") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseAs(value, UINT8_MAX, options.config.cardStatus)) {
-                return bad();
-            }
-        } else if (option == "--total") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseAs(value, UINT32_MAX, options.config.totalBytes)) {
-                return bad();
-            }
-        } else if (option == "--free") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseAs(value, UINT32_MAX, options.config.freeBytes)) {
-                return bad();
-            }
-            options.freeGiven = true;
-        } else if (option == "--fault") {
-            Fault fault;
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseFault(value, fault)) {
-                return bad();
-            }
-            options.config.faults.push_back(fault);
-        } else if (option == "--link") {
-            if (!takeValue()) {
-                return false;
-            }
-            options.linkPath = value;
-        } else {
+        const OptionRule* rule = FindOption(option);
+        if (rule == nullptr) {
             error = "unknown option: " + args[i];
+            return false;
+        }
+        if (rule->takesValue && !hasValue) {
+            if (i + 1 >= args.size()) {
+                error = option + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!rule->store(value, options)) {
+            error = "bad value for " + option + ": " + value;
             return false;
         }
     }
