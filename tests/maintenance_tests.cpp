@@ -1,6 +1,7 @@
 // Delete, format and erase against the device in memory, on virtual time.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ class OrderedMessages : public q8::MessageSink {
     const q8test::RecordingView& view;
     std::vector<std::string> shown;
     std::vector<int> updatesBefore;
+};
+
+struct BadReply {
+    const char* what;
+    Fault fault;
+    const char* text;
+    uint64_t elapsedMs;  // a missing reply costs its whole deadline, nothing more
 };
 
 class MaintenanceTest : public q8test::MemoryDeviceFixture {
@@ -72,18 +80,32 @@ class MaintenanceTest : public q8test::MemoryDeviceFixture {
         return -1;
     }
 
+    // Starts the device with every row's fault, then runs `run` once a row:
+    // each run fails in the row's time with the row's text in red, and none
+    // goes on to a refresh.
+    void ExpectEachFails(SimConfig config, std::span<const BadReply> cases,
+                         q8::MaintenanceResult (*run)(q8::Station&)) {
+        for (const BadReply& c : cases) {
+            config.faults.push_back(c.fault);
+        }
+        StartDevice(config);
+        for (const BadReply& c : cases) {
+            SCOPED_TRACE(c.what);
+            model.status = {"old", false};
+            const uint64_t start = ElapsedMs();
+            EXPECT_EQ(run(station), q8::MaintenanceResult::Failed);
+            EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
+            EXPECT_EQ(view.shownStatus, c.text);
+            EXPECT_TRUE(view.shownError);
+        }
+        EXPECT_TRUE(Sent(q8::CMD_HELLO).empty());
+    }
+
     struct Write {
         uint8_t command;
         uint64_t atMs;
     };
     std::vector<Write> writes;
-};
-
-struct BadReply {
-    const char* what;
-    Fault fault;
-    const char* text;
-    uint64_t elapsedMs;  // a missing reply costs its whole deadline, nothing more
 };
 
 TEST_F(MaintenanceTest, DeleteWithoutAMarkOnlyAsksForOne) {
@@ -248,22 +270,8 @@ TEST_F(MaintenanceTest, FormatFailuresGiveTheirTexts) {
          3000},
         {"no reply", {q8::CMD_FORMAT, 5, FaultKind::NoReply}, q8::TXT_LINE_DOWN, 3000 + 4010},
     };
-    SimConfig config = WithFiles(1);
-    for (const BadReply& c : cases) {
-        config.faults.push_back(c.fault);
-    }
-    StartDevice(config);
-    for (const BadReply& c : cases) {
-        SCOPED_TRACE(c.what);
-        model.status = {"old", false};
-        const uint64_t start = ElapsedMs();
-        EXPECT_EQ(q8::FormatCartridge(station), q8::MaintenanceResult::Failed);
-        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
-        EXPECT_EQ(view.shownStatus, c.text);
-        EXPECT_TRUE(view.shownError);
-    }
+    ExpectEachFails(WithFiles(1), cases, q8::FormatCartridge);
     EXPECT_EQ(view.updates, 5);
-    EXPECT_TRUE(Sent(q8::CMD_HELLO).empty());
     EXPECT_EQ(Sent(q8::CMD_FORMAT).size(), 5u);
 }
 
@@ -438,21 +446,7 @@ TEST_F(MaintenanceTest, EraseFailuresGiveTheirTexts) {
         {"one byte", {q8::CMD_ERASE_VOICE, 5, FaultKind::Truncate, 1}, q8::TXT_LINE_DOWN, 2807},
         {"no reply", {q8::CMD_ERASE_VOICE, 6, FaultKind::NoReply}, q8::TXT_LINE_DOWN, 2807},
     };
-    SimConfig config;
-    for (const BadReply& c : cases) {
-        config.faults.push_back(c.fault);
-    }
-    StartDevice(config);
-    for (const BadReply& c : cases) {
-        SCOPED_TRACE(c.what);
-        model.status = {"old", false};
-        const uint64_t start = ElapsedMs();
-        EXPECT_EQ(q8::EraseVoice(station), q8::MaintenanceResult::Failed);
-        EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
-        EXPECT_EQ(view.shownStatus, c.text);
-        EXPECT_TRUE(view.shownError);
-    }
-    EXPECT_TRUE(Sent(q8::CMD_HELLO).empty());
+    ExpectEachFails(SimConfig{}, cases, q8::EraseVoice);
 }
 
 TEST_F(MaintenanceTest, CompletionTextStandsInRedWhenTheRefreshFails) {
