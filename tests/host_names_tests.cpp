@@ -128,4 +128,28 @@ TEST_F(HostNamesTest, ChineseNamesSurviveWriteReadAndAbsolutePaths) {
     EXPECT_EQ(q8::AbsolutePath(absolute), absolute);
 }
 
+// The temporary's copy of a long name is cut at a whole character: a name
+// cut inside one is no UTF-8 at all, which Windows will not take and other
+// systems show as garbage.
+TEST_F(HostNamesTest, LongNameIsCutAtAWholeCharacterForTheTemporary) {
+    constexpr int CHARACTERS = 80;  // three bytes each: 240, past the 200 kept
+    std::string name;
+    for (int i = 0; i < CHARACTERS; ++i) {
+        name += "课";
+    }
+    name += ".bin";
+    q8::ReplacingFile out;
+    ASSERT_TRUE(out.Create(q8::JoinPath(U8(dir_), name)));
+    std::string folder, temp;
+    q8::SplitPath(out.TempPath(), folder, temp);
+    EXPECT_EQ(Names(), std::vector<std::string>{temp});
+    const size_t suffix = temp.rfind(".part-");
+    ASSERT_TRUE(temp[0] == '.' && suffix != std::string::npos) << temp;
+    const std::string kept = temp.substr(1, suffix - 1);
+    EXPECT_EQ(kept.size(), 198u);  // 66 whole characters; 200 bytes would split the 67th
+    EXPECT_EQ(name.compare(0, kept.size(), kept), 0) << temp;
+    ASSERT_TRUE(out.Commit());
+    EXPECT_EQ(Names(), std::vector<std::string>{name});
+}
+
 }  // namespace

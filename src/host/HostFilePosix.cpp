@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <ctime>
@@ -15,16 +14,18 @@
 #include <utility>
 
 #include "host/HostFile.h"
+#include "host/TempPath.h"
 
 namespace q8 {
 
 namespace {
 
 constexpr intptr_t CLOSED = -1;
-// Another run may have left a temporary with the same pid behind.
-constexpr int TEMP_NAME_ATTEMPTS = 100;
-// Keeps "." + name + ".part-<pid>-<n>" under NAME_MAX.
-constexpr size_t TEMP_BASE_BYTES = 200;
+// A new temporary's permissions before the umask, as any program's new file;
+// one that replaces a file takes that file's own afterwards.
+constexpr mode_t NEW_FILE_MODE = 0666;
+// What of a file's mode fchmod takes: permissions, setuid, setgid, sticky.
+constexpr mode_t PERMISSION_BITS = 07777;
 // One pread/write call at a time stays well inside ssize_t.
 constexpr size_t LARGEST_CALL = size_t{1} << 30;
 
@@ -46,21 +47,6 @@ DirTime ToDirTime(time_t when) {
     out.second = local.tm_sec;
     return out;
 }
-
-// The temporary sits in the target's folder so that rename stays on one file
-// system; a bare name stays relative to the current folder.
-std::string TempPathFor(const std::string& target, unsigned serial) {
-    const size_t cut = target.rfind(PATH_SEPARATOR);
-    const size_t baseStart = cut == std::string::npos ? 0 : cut + 1;
-    std::string base = target.substr(baseStart);
-    if (base.size() > TEMP_BASE_BYTES) {
-        base.resize(TEMP_BASE_BYTES);
-    }
-    return target.substr(0, baseStart) + "." + base + ".part-" + std::to_string(getpid()) + "-" +
-           std::to_string(serial);
-}
-
-std::atomic<unsigned> tempSerial{0};
 
 // Longest chain of symbolic links followed, as the kernel's own limit.
 constexpr int MAX_LINK_HOPS = 40;
@@ -90,6 +76,20 @@ std::string FollowLinks(const std::string& path) {
 }
 
 }  // namespace
+
+TempCreate CreateExclusive(const std::string& path, intptr_t& handle) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NEW_FILE_MODE);
+    if (fd >= 0) {
+        handle = fd;
+        return TempCreate::Created;
+    }
+    // An interrupted open goes on under the next name, as a taken one does.
+    return errno == EEXIST || errno == EINTR ? TempCreate::TryAnotherName : TempCreate::Failed;
+}
+
+unsigned long CurrentProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
 
 std::string AbsolutePath(const std::string& path) {
     if (path.empty() || path[0] == PATH_SEPARATOR) {
@@ -178,24 +178,17 @@ bool ReplacingFile::Create(const std::string& linkOrTarget) {
         }
         close(probe);
     }
-    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
-        std::string temp = TempPathFor(targetPath, tempSerial.fetch_add(1));
-        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST || errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (exists) {
-            (void)fchmod(fd, target.st_mode & 07777);
-        }
-        handle_ = fd;
-        targetPath_ = targetPath;
-        tempPath_ = std::move(temp);
-        return true;
+    TempFile temp = CreateTempBeside(targetPath);
+    if (!temp.created) {
+        return false;
     }
-    return false;
+    if (exists) {
+        (void)fchmod(Fd(temp.handle), target.st_mode & PERMISSION_BITS);
+    }
+    handle_ = temp.handle;
+    targetPath_ = targetPath;
+    tempPath_ = std::move(temp.path);
+    return true;
 }
 
 bool ReplacingFile::IsOpen() const {

@@ -3,11 +3,11 @@
 // upload in place.
 
 #include "host/HostFile.h"
+#include "host/TempPath.h"
 
 #include "link/Win32Text.h"
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 #include <utility>
 
@@ -16,10 +16,6 @@ namespace q8 {
 namespace {
 
 constexpr intptr_t CLOSED = -1;
-// Another run may have left a temporary with the same process id behind.
-constexpr int TEMP_NAME_ATTEMPTS = 100;
-// Keeps "." + name + ".part-<pid>-<n>" under the 255-character name limit.
-constexpr size_t TEMP_BASE_BYTES = 200;
 // ReadFile and WriteFile take a DWORD count.
 constexpr uint32_t LARGEST_CALL = 1u << 30;
 
@@ -45,31 +41,24 @@ bool ToDirTime(const FILETIME& written, DirTime& out) {
     return true;
 }
 
-// Cuts at a character boundary so that the name stays valid UTF-8.
-std::string CutUtf8(const std::string& text, size_t maxBytes) {
-    if (text.size() <= maxBytes) {
-        return text;
-    }
-    size_t end = maxBytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return text.substr(0, end);
-}
-
-// The temporary sits in the target's folder so that the move stays on one
-// volume; a bare name stays relative to the current folder. Paths typed by
-// the user may use either slash.
-std::string TempPathFor(const std::string& target, unsigned serial) {
-    const size_t cut = target.find_last_of(PATH_SEPARATORS);
-    const size_t baseStart = cut == std::string::npos ? 0 : cut + 1;
-    return target.substr(0, baseStart) + "." + CutUtf8(target.substr(baseStart), TEMP_BASE_BYTES) +
-           ".part-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial);
-}
-
-std::atomic<unsigned> tempSerial{0};
-
 }  // namespace
+
+TempCreate CreateExclusive(const std::string& path, intptr_t& handle) {
+    // Not FILE_ATTRIBUTE_HIDDEN: the attribute would move with the file.
+    const HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        handle = reinterpret_cast<intptr_t>(file);
+        return TempCreate::Created;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TempCreate::TryAnotherName
+                                                                       : TempCreate::Failed;
+}
+
+unsigned long CurrentProcessId() {
+    return GetCurrentProcessId();
+}
 
 std::string AbsolutePath(const std::string& path) {
     const std::wstring wide = Utf8ToWide(path);
@@ -167,24 +156,14 @@ bool ReplacingFile::Create(const std::string& targetPath) {
             return false;
         }
     }
-    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
-        std::string temp = TempPathFor(targetPath, tempSerial.fetch_add(1));
-        // Not FILE_ATTRIBUTE_HIDDEN: the attribute would move with the file.
-        const HANDLE file = CreateFileW(Utf8ToWide(temp).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
-                continue;
-            }
-            return false;
-        }
-        handle_ = reinterpret_cast<intptr_t>(file);
-        targetPath_ = targetPath;
-        tempPath_ = std::move(temp);
-        return true;
+    TempFile temp = CreateTempBeside(targetPath);
+    if (!temp.created) {
+        return false;
     }
-    return false;
+    handle_ = temp.handle;
+    targetPath_ = targetPath;
+    tempPath_ = std::move(temp.path);
+    return true;
 }
 
 bool ReplacingFile::IsOpen() const {
