@@ -334,7 +334,7 @@ bool RunDownload(const std::string& dir, uint32_t size, bool lineRate, Figures& 
         figures.transferGrewKib = PeakResidentKib() - peakBefore;
         if (!ok) {
             Fail(run, "the download did not end done", &host);
-        } else if (q8::Refresh(host.station) != q8::REFRESH_OK || host.model.info.fileCount != 1 ||
+        } else if (!q8::Refresh(host.station).Ok() || host.model.info.fileCount != 1 ||
                    host.view.rows.size() != 1 || host.view.rows[0].name != DOWNLOAD_NAME ||
                    host.model.info.freeBytes != CARTRIDGE_BYTES - q8::CartridgeFootprint(size)) {
             Fail(run, "the cartridge does not list the file as sent", &host);

@@ -176,7 +176,7 @@ int ReportStatus(const q8::CartridgeModel& model, bool ok) {
 }
 
 int List(q8::Station& station, const q8cli::CollectedRows& rows) {
-    const int result = q8::Refresh(station);
+    const q8::RefreshResult result = q8::Refresh(station);
     for (const q8::CartridgeRow& row : rows.Rows()) {
         q8cli::WriteText(stdout,
                          EscapeControls(row.name) + "\t" + row.size + "\t" + row.modified + "\n");
@@ -184,7 +184,7 @@ int List(q8::Station& station, const q8cli::CollectedRows& rows) {
     PrintLine(stdout, station.model.info.totalText);
     PrintLine(stdout, station.model.info.freeText);
     q8cli::FlushOutput();
-    return ReportStatus(station.model, result == q8::REFRESH_OK);
+    return ReportStatus(station.model, result.Ok());
 }
 
 // The files as rows of the download list: absolute, split into folder and name.
@@ -233,11 +233,11 @@ int VerifySent(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
 int Download(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
              const std::vector<std::string>& paths, bool verify) {
     const std::vector<q8::DownloadRow> sent = DownloadRows(paths);
-    const int result = q8::DownloadBatch(transfer, sent);
-    if (result == q8::BATCH_REFRESH_FAILED) {
+    const q8::BatchResult result = q8::DownloadBatch(transfer, sent);
+    if (result == q8::BatchResult::RefreshFailed) {
         return ReportStatus(transfer.station.model, false);
     }
-    if (result != q8::BATCH_DONE) {
+    if (result != q8::BatchResult::Done) {
         return EXIT_FAILED;
     }
     return verify ? VerifySent(transfer, rows, sent) : EXIT_OK;
@@ -245,17 +245,17 @@ int Download(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
 
 int Upload(q8::TransferContext& transfer, q8cli::CollectedRows& rows, int index) {
     rows.SetMark(index);
-    const int result = q8::UploadFile(transfer);
-    if (result == q8::UPLOAD_NOT_STARTED) {
+    const q8::UploadResult result = q8::UploadFile(transfer);
+    if (result == q8::UploadResult::NotStarted) {
         return ReportStatus(transfer.station.model, false);
     }
-    return result == q8::UPLOAD_DONE ? EXIT_OK : EXIT_FAILED;
+    return result == q8::UploadResult::Done ? EXIT_OK : EXIT_FAILED;
 }
 
 // The window deletes the row the user marked, and only the last one; here the
 // listing is read first and its last row marked.
 int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& messages) {
-    if (q8::Refresh(station) != q8::REFRESH_OK) {
+    if (!q8::Refresh(station).Ok()) {
         return ReportStatus(station.model, false);
     }
     rows.SetMark(rows.RowCount() - 1);

@@ -135,15 +135,33 @@ void CheckOperationThenRefresh(const std::vector<Event>& log) {
     CheckRefreshSucceeded(items, 1, items.size(), log);
 }
 
+// A refused card's byte is the status of the card-info header the refresh
+// ended on; every other result carries none.
+void CheckCardStatus(const q8::RefreshResult& result, const std::vector<Event>& log) {
+    if (result.status != q8::RefreshStatus::CardStatus) {
+        Require(result.cardStatus == 0, "a card status beside a result other than a refused card",
+                log);
+        return;
+    }
+    const std::vector<Item> items = Items(log);
+    const bool endedOnCardInfo = items.size() == 2 && items[1].Code() == q8::CMD_CARD_INFO &&
+                                 !items[1].reads.empty() &&
+                                 items[1].reads.back()->bytes.size() == q8::REPLY_HEADER_LENGTH;
+    Require(endedOnCardInfo && result.cardStatus >= q8::STATUS_CARD_ERROR_MIN &&
+                items[1].reads.back()->bytes[1] == result.cardStatus,
+            "a refused card's status is not the last card-info header's", log);
+}
+
 }  // namespace
 
 bool RunRefresh(Choices& in) {
     Rig rig(in);
-    const int result = q8::Refresh(rig.station);
+    const q8::RefreshResult result = q8::Refresh(rig.station);
     const std::vector<Event> log = rig.Finish();
-    Require(rig.model.status.error == (result != q8::REFRESH_OK),
+    Require(rig.model.status.error == !result.Ok(),
             "the error flag does not match the refresh's result", log);
-    if (result != q8::REFRESH_OK) {
+    CheckCardStatus(result, log);
+    if (!result.Ok()) {
         return false;
     }
     const std::vector<Item> items = Items(log);
@@ -164,7 +182,7 @@ bool RunDownload(Choices& in) {
         row.folder = host.path;
     }
     Rig rig(in);
-    const int result = q8::DownloadBatch(rig.transfer, rows);
+    const q8::BatchResult result = q8::DownloadBatch(rig.transfer, rows);
     const std::vector<Event> log = rig.Finish();
     const std::vector<Item> items = Items(log);
 
@@ -260,8 +278,9 @@ bool RunDownload(Choices& in) {
         }
         k = end + 1;
     }
-    Require(batchEnd == (result == q8::BATCH_DONE), "batch result and batch end disagree", log);
-    return result == q8::BATCH_DONE;
+    Require(batchEnd == (result == q8::BatchResult::Done), "batch result and batch end disagree",
+            log);
+    return result == q8::BatchResult::Done;
 }
 
 bool RunUpload(Choices& in) {
@@ -287,7 +306,7 @@ bool RunUpload(Choices& in) {
         }
         Require(temporaries == 1, "not one temporary beside the target", log);
     };
-    const int result = q8::UploadFile(rig.transfer);
+    const q8::UploadResult result = q8::UploadFile(rig.transfer);
     const std::vector<Event> log = rig.Finish();
     int names = 0;
     for ([[maybe_unused]] const fs::directory_entry& entry : fs::directory_iterator(folder)) {
@@ -295,7 +314,7 @@ bool RunUpload(Choices& in) {
     }
     Require(names == 1, "a temporary was left beside the target", log);
     const std::vector<uint8_t> target = ReadAll(host.target);
-    if (result != q8::UPLOAD_DONE) {
+    if (result != q8::UploadResult::Done) {
         Require(target == host.oldTarget, "a failed upload changed the target", log);
         return false;
     }

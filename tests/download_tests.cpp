@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ResultPrinters.h"
 #include "TransferFixture.h"
 #include "protocol/ByteOrder.h"
 #include "session/DownloadTransfer.h"
@@ -386,7 +387,7 @@ TEST_P(DownloadEraseCancel, WindowEndsAtOnceAndTheWorkerIsWaitedFor) {
         }
     };
 
-    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 3000)}), q8::BATCH_STOPPED);
+    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 3000)}), q8::BatchResult::Stopped);
 
     EXPECT_TRUE(cancelled);
     EXPECT_TRUE(ui.workerOutlivedWindow);
@@ -463,7 +464,7 @@ TEST_P(DownloadCancel, StopsAtTheNextStepSilently) {
         }
     };
 
-    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 5000)}), q8::BATCH_STOPPED);
+    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("c.bin", 5000)}), q8::BatchResult::Stopped);
 
     EXPECT_EQ(IndexOf(c.command, c.occurrence) + 1, written.size());
     EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_BLOCK).size(), c.blocks);
@@ -496,7 +497,7 @@ TEST_F(DownloadTest, BatchSendsEveryRowRefreshesAndEndsOnce) {
     StartDevice(config);
     const std::vector<q8::DownloadRow> rows = {HostFile("one.bin", 700), HostFile("two.bin", 20)};
 
-    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_DONE);
+    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BatchResult::Done);
 
     ASSERT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(view.rows[0].name, "one.bin");
@@ -540,7 +541,7 @@ TEST_F(DownloadTest, BatchStopsAtSixFilesOnTheCartridge) {
         for (size_t i = 0; i < c.rows; ++i) {
             rows.push_back(HostFile("new" + std::to_string(i) + ".bin", 100));
         }
-        EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_FULL);
+        EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BatchResult::Full);
         EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY).size(), c.sent);
         EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
         EXPECT_EQ(ui.Messages().back(), "下载文件已经不能超过6个！");
@@ -559,7 +560,7 @@ TEST_F(DownloadTest, BatchEndsWhenTheRefreshAfterAFileFails) {
     StartDevice(config);
     const std::vector<q8::DownloadRow> rows = {HostFile("a.bin", 100), HostFile("b.bin", 100)};
 
-    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_REFRESH_FAILED);
+    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BatchResult::RefreshFailed);
     EXPECT_EQ(Sent(q8::CMD_DOWNLOAD_ENTRY).size(), 1u);
     EXPECT_EQ(device.Files().size(), 6u);
     EXPECT_TRUE(Sent(q8::CMD_BATCH_END).empty());
@@ -570,12 +571,12 @@ TEST_F(DownloadTest, BatchEndsWhenTheRefreshAfterAFileFails) {
 
 TEST_F(DownloadTest, EmptyListAndFailedRefreshSendNothing) {
     StartDevice();
-    EXPECT_EQ(q8::DownloadBatch(transfer, {}), q8::BATCH_EMPTY);
+    EXPECT_EQ(q8::DownloadBatch(transfer, {}), q8::BatchResult::Empty);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"没有打开下载文件!"});
     EXPECT_TRUE(written.empty());
 
     device.SetMachineType(7);
-    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("x.bin", 5)}), q8::BATCH_REFRESH_FAILED);
+    EXPECT_EQ(q8::DownloadBatch(transfer, {HostFile("x.bin", 5)}), q8::BatchResult::RefreshFailed);
     EXPECT_EQ(model.status.text, "机器不匹配！请用Q8！");
     EXPECT_TRUE(model.status.error);
     EXPECT_TRUE(Sent(q8::CMD_DOWNLOAD_BEGIN).empty());

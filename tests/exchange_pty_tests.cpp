@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PtyFixture.h"
+#include "ResultPrinters.h"
 #include "session/CartridgeRefresh.h"
 #include "session/Maintenance.h"
 #include "session/Texts.h"
@@ -42,8 +43,8 @@ TEST_F(ExchangeOverLinkTest, RefreshThroughTheLinkMatchesTheInMemoryLine) {
     q8test::RecordingView memoryView;
     q8::Station inMemory{memoryWire, memoryModel, memoryView};
 
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
-    EXPECT_EQ(q8::Refresh(inMemory), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
+    EXPECT_EQ(q8::Refresh(inMemory).status, q8::RefreshStatus::Ok);
 
     ASSERT_EQ(view.rows.size(), 2u);
     for (size_t i = 0; i < view.rows.size(); ++i) {
@@ -87,7 +88,7 @@ TEST_F(ExchangeOverLinkTest, EraseAndDeleteChangeTheCartridgeThroughTheLink) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].nameGbk, "f0.bin");
 
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].name, "f0.bin");
     EXPECT_EQ(model.info.freeBytes, config.totalBytes - 32768);

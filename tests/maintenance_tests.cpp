@@ -151,7 +151,7 @@ TEST_F(MaintenanceTest, AnyStatusBut0x81DeletesAndRefreshesAfterThePause) {
     config.faults = {{q8::CMD_DELETE, 2, FaultKind::Status, 0x01},
                      {q8::CMD_DELETE, 3, FaultKind::Status, 0x80}};
     StartDevice(config);
-    ASSERT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    ASSERT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     ASSERT_EQ(view.rows.size(), 3u);
 
     // A reply left over from an earlier exchange must not be taken for this

@@ -1,6 +1,7 @@
 // The start-up port choice and the port buttons, over real ptys.
 
 #include "PtyFixture.h"
+#include "ResultPrinters.h"
 #include "session/CartridgeRefresh.h"
 #include "session/PortSelection.h"
 
@@ -36,7 +37,7 @@ TEST_F(PortSelectionTest, StartupTriesCom1ThenCom2) {
     EXPECT_EQ(model.portName, "COM2");
     EXPECT_EQ(messages.shown, std::vector<std::string>{"打开COM1错误，请检查COM1出错或者被占用！"});
     // The device is reached through COM2.
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
 
     messages.shown.clear();
     Ports(MISSING, MISSING);
@@ -96,7 +97,7 @@ TEST_F(PortSelectionTest, NamedPortIsACom1Or2InAnyCaseElseADevice) {
     }
     // The device behind "com2" is COM2's.
     ASSERT_TRUE(q8::OpenNamedPort(link, model, messages, "com2"));
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
 }
 
 }  // namespace

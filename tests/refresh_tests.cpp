@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MemoryFixture.h"
+#include "ResultPrinters.h"
 #include "session/CartridgeRefresh.h"
 #include "session/Texts.h"
 
@@ -17,6 +18,12 @@ using q8sim::SimConfig;
 using q8test::MakeSimFile;
 
 constexpr uint8_t NONE = 0;  // no fault in a table row
+
+// Both halves, so that a wrong card byte behind the right status shows too.
+void ExpectResult(const q8::RefreshResult& actual, const q8::RefreshResult& expected) {
+    EXPECT_EQ(actual.status, expected.status);
+    EXPECT_EQ(actual.cardStatus, expected.cardStatus);
+}
 
 class RefreshTest : public q8test::MemoryDeviceFixture {
   protected:
@@ -47,7 +54,7 @@ TEST_F(RefreshTest, ListsFilesSpaceAndEndsAtTheMarker) {
     model.status.text = "打开COM1成功！";
     model.status.error = true;
 
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
 
     ASSERT_EQ(view.rows.size(), 3u);
     EXPECT_EQ(view.rows[0].name, "file0.bin");
@@ -82,7 +89,7 @@ TEST_F(RefreshTest, ListsFilesSpaceAndEndsAtTheMarker) {
 TEST_F(RefreshTest, EmptyCartridgeSaysNoFileDataInNormalColour) {
     StartDevice();
     model.status.error = true;
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_TRUE(view.rows.empty());
     EXPECT_EQ(model.info.fileCount, 0);
     EXPECT_EQ(model.status.text, "没有文件数据！");
@@ -95,7 +102,7 @@ TEST_F(RefreshTest, ReadsAtMostThirteenEntriesAndKeepsTheStatusText) {
         SCOPED_TRACE(files);
         StartDevice(WithFiles(files));
         model.status.text = "打开COM1成功！";
-        EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+        EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
         EXPECT_EQ(view.rows.size(), 13u);
         EXPECT_EQ(model.info.fileCount, 13);
         EXPECT_EQ(Sent(q8::CMD_DIR_ENTRY).size(), 13u);  // never a 14th request
@@ -109,7 +116,7 @@ struct FailureCase {
     Fault fault;
     uint8_t machineType;
     uint8_t cardStatus;
-    int result;
+    q8::RefreshResult result;
     const char* status;
     size_t cardInfoRequests;
     size_t dirRequests;
@@ -122,7 +129,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {q8::CMD_HELLO, 1, FaultKind::NoReply},
          1,
          0,
-         2,
+         {q8::RefreshStatus::NoDevice},
          "没有在COM1上找到设备！",
          0,
          0,
@@ -131,7 +138,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {q8::CMD_HELLO, 1, FaultKind::Truncate, 1},
          1,
          0,
-         2,
+         {q8::RefreshStatus::NoDevice},
          "没有在COM1上找到设备！",
          0,
          0,
@@ -140,17 +147,25 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {q8::CMD_HELLO, 1, FaultKind::WrongCode, 0xA2},
          1,
          0,
-         4,
+         {q8::RefreshStatus::BadHello},
          "数据错误！请重试！",
          0,
          0,
          0},
-        {"machine type 2", {NONE, 1, FaultKind::Status}, 2, 0, 3, "机器不匹配！请用Q8！", 0, 0, 0},
+        {"machine type 2",
+         {NONE, 1, FaultKind::Status},
+         2,
+         0,
+         {q8::RefreshStatus::WrongMachine},
+         "机器不匹配！请用Q8！",
+         0,
+         0,
+         0},
         {"no card info",
          {q8::CMD_CARD_INFO, 1, FaultKind::NoReply},
          1,
          0,
-         5,
+         {q8::RefreshStatus::NoCardInfo},
          "机器没有连线或没有进入下载状态！",
          1,
          0,
@@ -159,7 +174,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {q8::CMD_CARD_INFO, 1, FaultKind::WrongCode, 0xA0},
          1,
          0,
-         5,
+         {q8::RefreshStatus::NoCardInfo},
          "数据错误！请重试！",
          1,
          0,
@@ -168,7 +183,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {NONE, 1, FaultKind::Status},
          1,
          0x81,
-         0x81,
+         {q8::RefreshStatus::CardStatus, 0x81},
          "卡盒不能识别",
          1,
          0,
@@ -177,7 +192,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {NONE, 1, FaultKind::Status},
          1,
          0x80,
-         0x80,
+         {q8::RefreshStatus::CardStatus, 0x80},
          "卡盒没有格式化",
          1,
          0,
@@ -186,7 +201,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {NONE, 1, FaultKind::Status},
          1,
          0x90,
-         0x90,
+         {q8::RefreshStatus::CardStatus, 0x90},
          "卡盒没有格式化",
          1,
          0,
@@ -195,7 +210,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {q8::CMD_DIR_ENTRY, 4, FaultKind::NoReply},
          1,
          0,
-         6,
+         {q8::RefreshStatus::BadDirectory},
          "数据错误！请重试！",
          1,
          4,
@@ -204,7 +219,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
          {q8::CMD_DIR_ENTRY, 4, FaultKind::Truncate, 31},
          1,
          0,
-         6,
+         {q8::RefreshStatus::BadDirectory},
          "数据错误！请重试！",
          1,
          4,
@@ -224,7 +239,7 @@ TEST_F(RefreshTest, EveryFailureRowGivesItsResultAndText) {
         model.info.totalText = "stale";
         const uint64_t start = ElapsedMs();
 
-        EXPECT_EQ(q8::Refresh(station), c.result);
+        ExpectResult(q8::Refresh(station), c.result);
         EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
         EXPECT_EQ(model.status.text, c.status);
         EXPECT_TRUE(model.status.error);
@@ -246,56 +261,56 @@ TEST_F(RefreshTest, EachReplyCountsUntilTheLastWaitOfItsDeadlineEnds) {
     const struct {
         const char* what;
         Fault fault;
-        int result;
+        q8::RefreshStatus result;
         const char* status;
         uint64_t elapsedMs;
     } cases[] = {
-        {"hello at 802", {q8::CMD_HELLO, 1, FaultKind::Delay, 802}, q8::REFRESH_OK, "", 802},
+        {"hello at 802", {q8::CMD_HELLO, 1, FaultKind::Delay, 802}, q8::RefreshStatus::Ok, "", 802},
         {"hello at 803",
          {q8::CMD_HELLO, 1, FaultKind::Delay, 803},
-         q8::REFRESH_NO_DEVICE,
+         q8::RefreshStatus::NoDevice,
          "没有在COM1上找到设备！",
          802},
         {"hello's second byte at 802",
          {q8::CMD_HELLO, 1, FaultKind::Split, 2, 802},
-         q8::REFRESH_OK,
+         q8::RefreshStatus::Ok,
          "",
          802},
         {"hello's second byte at 803",
          {q8::CMD_HELLO, 1, FaultKind::Split, 2, 803},
-         q8::REFRESH_NO_DEVICE,
+         q8::RefreshStatus::NoDevice,
          "没有在COM1上找到设备！",
          802},
         {"card-info header at 401",
          {q8::CMD_CARD_INFO, 1, FaultKind::Delay, 401},
-         q8::REFRESH_OK,
+         q8::RefreshStatus::Ok,
          "",
          401},
         {"card-info header at 402",
          {q8::CMD_CARD_INFO, 1, FaultKind::Delay, 402},
-         q8::REFRESH_NO_CARD_INFO,
+         q8::RefreshStatus::NoCardInfo,
          "机器没有连线或没有进入下载状态！",
          401},
         {"card-info data 401 after the header",
          {q8::CMD_CARD_INFO, 1, FaultKind::LateData, 401},
-         q8::REFRESH_OK,
+         q8::RefreshStatus::Ok,
          "",
          401},
         // The data read gives up at 401; the data's first two bytes (00 00)
         // are then read as the next header, with the wrong code.
         {"card-info data 402 after the header",
          {q8::CMD_CARD_INFO, 1, FaultKind::LateData, 402},
-         q8::REFRESH_NO_CARD_INFO,
+         q8::RefreshStatus::NoCardInfo,
          "数据错误！请重试！",
          402},
         {"directory entry at 401",
          {q8::CMD_DIR_ENTRY, 1, FaultKind::Delay, 401},
-         q8::REFRESH_OK,
+         q8::RefreshStatus::Ok,
          "",
          401},
         {"directory entry at 402",
          {q8::CMD_DIR_ENTRY, 1, FaultKind::Delay, 402},
-         q8::REFRESH_BAD_DIRECTORY,
+         q8::RefreshStatus::BadDirectory,
          "数据错误！请重试！",
          401},
     };
@@ -307,11 +322,11 @@ TEST_F(RefreshTest, EachReplyCountsUntilTheLastWaitOfItsDeadlineEnds) {
         QuietLine();
         const uint64_t start = ElapsedMs();
 
-        EXPECT_EQ(q8::Refresh(station), c.result);
+        ExpectResult(q8::Refresh(station), q8::RefreshResult{c.result});
         EXPECT_EQ(ElapsedMs() - start, c.elapsedMs);
         EXPECT_EQ(model.status.text, c.status);
-        EXPECT_EQ(model.status.error, c.result != q8::REFRESH_OK);
-        EXPECT_EQ(view.rows.size(), c.result == q8::REFRESH_OK ? 1u : 0u);
+        EXPECT_EQ(model.status.error, c.result != q8::RefreshStatus::Ok);
+        EXPECT_EQ(view.rows.size(), c.result == q8::RefreshStatus::Ok ? 1u : 0u);
         EXPECT_EQ(Sent(q8::CMD_HELLO).size(), 1u);  // a late reply is never asked for again
     }
 }
@@ -329,7 +344,7 @@ TEST_F(RefreshTest, NoDeviceTextNamesThePortInUse) {
         StartDevice(config);
         const uint64_t start = ElapsedMs();
         model.portName = c.portName;
-        EXPECT_EQ(q8::RefreshCartridge(station), q8::REFRESH_NO_DEVICE);
+        EXPECT_EQ(q8::RefreshCartridge(station).status, q8::RefreshStatus::NoDevice);
         EXPECT_EQ(model.status.text, c.text);
         // A dead line costs the hello deadline up to the end of its last wait.
         EXPECT_EQ(ElapsedMs() - start, 802u);
@@ -350,7 +365,7 @@ TEST_F(RefreshTest, SpaceAndSizesFrom2GiBOnAreUnsigned) {
                       0,
                       {{0, std::vector<uint8_t>(big.bytes.begin(), big.bytes.end())}}}};
     StartDevice(config);
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_EQ(model.info.totalBytes, 4000000000u);
     EXPECT_EQ(model.info.freeBytes, 3000000000u);
     EXPECT_EQ(model.info.totalText, "空间共计:3814.70*8Mbits");
@@ -363,7 +378,7 @@ TEST_F(RefreshTest, BrokenPortFailsAtOnceAsNoDevice) {
     StartDevice(WithFiles(1));
     port.SetBroken(true);
     model.status.text = "打开COM1成功！";
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_DEVICE);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::NoDevice);
     EXPECT_EQ(model.status.text, "没有在COM1上找到设备！");
     EXPECT_TRUE(model.status.error);
     EXPECT_TRUE(view.shownError);
@@ -373,7 +388,7 @@ TEST_F(RefreshTest, BrokenPortFailsAtOnceAsNoDevice) {
 
     // Once the port works again, so does the refresh.
     port.SetBroken(false);
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_EQ(view.rows.size(), 1u);
 }
 
@@ -383,7 +398,7 @@ TEST_F(RefreshTest, RepliesInPiecesStillCount) {
                      {q8::CMD_CARD_INFO, 1, FaultKind::Split, 5, 60},
                      {q8::CMD_DIR_ENTRY, 0, FaultKind::Split, 4, 50}};
     StartDevice(config);
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(model.info.freeText, "空闲空间:4.00*8Mbits");
     // Each read returns with its last piece: hello 150, card info 4 x 60,
@@ -402,7 +417,7 @@ TEST_F(RefreshTest, LateCardInfoDataAreReadAsTheNextHeader) {
     SimConfig bad = WithFiles(1);
     bad.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0, LateCardInfo({0x08, 0x00})}};
     StartDevice(bad);
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_CARD_INFO);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::NoCardInfo);
     EXPECT_EQ(model.status.text, "数据错误！请重试！");
     EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);  // nothing is sent again
     EXPECT_TRUE(model.info.freeText.empty());
@@ -414,7 +429,7 @@ TEST_F(RefreshTest, LateCardInfoDataAreReadAsTheNextHeader) {
                     LateCardInfo({0xA2, 0x00, 0, 0, 0x10, 0, 0, 0x06, 0, 0})}};
     StartDevice(good);
     const uint64_t start = ElapsedMs();
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_EQ(model.info.totalText, "空间共计:1.00*8Mbits");
     EXPECT_EQ(model.info.freeText, "空闲空间:1.50*8Kbits");
     EXPECT_EQ(view.rows.size(), 1u);
@@ -431,7 +446,7 @@ TEST_F(RefreshTest, EndlessLateCardInfoIsGivenUpAfterFourRounds) {
     SimConfig config;
     config.faults = {{q8::CMD_CARD_INFO, 1, FaultKind::Script, 0, 0, endless}};
     StartDevice(config);
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_NO_CARD_INFO);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::NoCardInfo);
     EXPECT_EQ(model.status.text, "数据错误！请重试！");
     EXPECT_EQ(Sent(q8::CMD_CARD_INFO).size(), 1u);
     // Rounds start at 0, 600, 1200 and 1800 ms; the fourth data read gives up
@@ -449,12 +464,12 @@ TEST_F(RefreshTest, BytesLeftOnTheLineArePurgedBeforeTheNextRefresh) {
     SimConfig config = WithFiles(1);
     config.faults = {{q8::CMD_DIR_ENTRY, 2, FaultKind::Script, 0, 0, {{0, end}, {100, stray}}}};
     StartDevice(config);
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_EQ(ElapsedMs(), 0u);
     EXPECT_EQ(port.QueuedBytes(), stray.size());
 
     clock.Sleep(std::chrono::milliseconds(100));  // the stray bytes arrive
-    EXPECT_EQ(q8::Refresh(station), q8::REFRESH_OK);
+    EXPECT_EQ(q8::Refresh(station).status, q8::RefreshStatus::Ok);
     EXPECT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(model.info.fileCount, 1);
     EXPECT_EQ(port.QueuedBytes(), 0u);

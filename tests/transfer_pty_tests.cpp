@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PtyFixture.h"
+#include "ResultPrinters.h"
 #include "TransferFixture.h"
 #include "link/Tick.h"
 #include "session/DownloadTransfer.h"
@@ -32,7 +33,7 @@ TEST_F(DownloadOverPty, BatchArrivesByteForByte) {
     WriteFile("two.bin", q8sim::SyntheticData(1500));
     const std::vector<q8::DownloadRow> rows = {{"two.bin", dir}};
 
-    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BATCH_DONE);
+    EXPECT_EQ(q8::DownloadBatch(transfer, rows), q8::BatchResult::Done);
 
     EXPECT_TRUE(ui.Messages().empty());
     EXPECT_EQ(ui.Captions(), (std::vector<std::string>{"擦除剩余空间...", "下载文件..."}));
@@ -64,7 +65,7 @@ TEST_F(UploadOverPty, ReplacesTheTargetByteForByte) {
     ui.target = PathOf("target.bin");
     view.mark = 0;
 
-    EXPECT_EQ(q8::UploadFile(transfer), q8::UPLOAD_DONE);
+    EXPECT_EQ(q8::UploadFile(transfer), q8::UploadResult::Done);
 
     EXPECT_EQ(ReadFile("target.bin"), q8sim::SyntheticData(3000));
     EXPECT_EQ(FolderNames(), std::vector<std::string>{"target.bin"});
@@ -84,7 +85,7 @@ TEST_F(UploadOverPty, CancelledWhileBlocksArriveKeepsTheOldFile) {
     ui.cancelWhen = [](const q8::TransferState& s) { return s.Done() > 8 * q8::BLOCK_SIZE; };
     view.mark = 0;
 
-    EXPECT_EQ(q8::UploadFile(transfer), q8::UPLOAD_STOPPED);
+    EXPECT_EQ(q8::UploadFile(transfer), q8::UploadResult::Stopped);
 
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Running);
     const size_t requests = Sent(q8::CMD_UPLOAD_NEXT).size();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ResultPrinters.h"
 #include "TransferFixture.h"
 #include "session/UploadTransfer.h"
 #include "sim/SimFiles.h"
@@ -33,7 +34,7 @@ class UploadTest : public q8test::MemoryTransferFixture {
         WriteFile("target.bin", OLD_CONTENT);
         ui.target = PathOf("target.bin");
     }
-    int Upload(int index) {
+    q8::UploadResult Upload(int index) {
         view.mark = index;
         return q8::UploadFile(transfer);
     }
@@ -56,7 +57,7 @@ TEST_F(UploadTest, WritesExactlyTheAnnouncedSize) {
                          Case{0, 1000, 2, 2048}}) {
         SCOPED_TRACE(c.index);
         device.SetExtraUploadBlocks(c.extraBlocks);
-        EXPECT_EQ(Upload(c.index), q8::UPLOAD_DONE);
+        EXPECT_EQ(Upload(c.index), q8::UploadResult::Done);
         EXPECT_EQ(ReadFile("target.bin"), q8sim::SyntheticData(c.size));
         EXPECT_EQ(state.Total(), c.size);
         EXPECT_EQ(state.Done(), c.done);
@@ -83,7 +84,7 @@ TEST_F(UploadTest, RefusalEndsTheWindowAndKeepsTheOldFile) {
         device.ClearFaults();
         device.AddFault(Fault{q8::CMD_UPLOAD_BEGIN, 0, FaultKind::Status, c.status});
         const size_t before = ui.Events().size();
-        EXPECT_EQ(Upload(0), q8::UPLOAD_STOPPED);
+        EXPECT_EQ(Upload(0), q8::UploadResult::Stopped);
         const std::vector<std::string> events = ui.Events();
         EXPECT_EQ(
             std::vector<std::string>(events.begin() + static_cast<long>(before), events.end()),
@@ -108,7 +109,7 @@ TEST_F(UploadTest, BrokenRepliesFailAndKeepTheOldFile) {
     for (const Fault& fault : faults) {
         device.ClearFaults();
         device.AddFault(fault);
-        EXPECT_EQ(Upload(0), q8::UPLOAD_STOPPED);
+        EXPECT_EQ(Upload(0), q8::UploadResult::Stopped);
         EXPECT_EQ(ui.Messages().back(), "传输数据出错！");
         EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
         ExpectTargetUntouched();
@@ -138,7 +139,7 @@ TEST_P(UploadReplyTiming, CountsUntilTheEndOfTheWaitInWhichTheDeadlinePasses) {
     config.faults = {c.fault};
     StartWithFiles({1000}, config);  // two blocks: requests 1 and 2 bring them, 3 ends
 
-    EXPECT_EQ(Upload(0), c.fails ? q8::UPLOAD_STOPPED : q8::UPLOAD_DONE);
+    EXPECT_EQ(Upload(0), c.fails ? q8::UploadResult::Stopped : q8::UploadResult::Done);
 
     const size_t asked = IndexOf(c.fault.command, static_cast<size_t>(c.fault.occurrence));
     ASSERT_LT(asked, written.size());
@@ -218,7 +219,7 @@ TEST_P(UploadCancel, KeepsTheOldFile) {
         }
     };
 
-    EXPECT_EQ(Upload(0), q8::UPLOAD_STOPPED);
+    EXPECT_EQ(Upload(0), q8::UploadResult::Stopped);
 
     EXPECT_EQ(IndexOf(c.command, c.occurrence) + 1, written.size());
     EXPECT_EQ(Sent(q8::CMD_UPLOAD_NEXT).size(), c.requests);
@@ -245,11 +246,11 @@ TEST_F(UploadTest, FailedWriteToThePcFileIsATransferError) {
     rlimit small = old;
     small.rlim_cur = 1000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int result = Upload(0);
+    const q8::UploadResult result = Upload(0);
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(result, q8::UPLOAD_STOPPED);
+    EXPECT_EQ(result, q8::UploadResult::Stopped);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"传输数据出错！"});
     EXPECT_EQ(state.Outcome(), q8::TransferOutcome::Failed);
     ExpectTargetUntouched();
@@ -257,17 +258,17 @@ TEST_F(UploadTest, FailedWriteToThePcFileIsATransferError) {
 
 TEST_F(UploadTest, NothingIsSentWithoutAMarkOrAWritableTarget) {
     StartWithFiles({10});
-    EXPECT_EQ(Upload(-1), q8::UPLOAD_NOT_STARTED);
+    EXPECT_EQ(Upload(-1), q8::UploadResult::NotStarted);
     EXPECT_EQ(model.status.text, "请在卡盒文件列表中选择文件！");
     EXPECT_EQ(view.shownStatus, "请在卡盒文件列表中选择文件！");
 
     ui.target.clear();  // the save dialog was cancelled
     model.status.text = "before";
-    EXPECT_EQ(Upload(0), q8::UPLOAD_NOT_STARTED);
+    EXPECT_EQ(Upload(0), q8::UploadResult::NotStarted);
     EXPECT_EQ(model.status.text, "before");
 
     ui.target = PathOf("no-such-folder/x.bin");
-    EXPECT_EQ(Upload(0), q8::UPLOAD_NOT_STARTED);
+    EXPECT_EQ(Upload(0), q8::UploadResult::NotStarted);
     EXPECT_EQ(model.status.text, "不能保存为此文件！");
     EXPECT_FALSE(model.status.error);
     EXPECT_TRUE(written.empty());

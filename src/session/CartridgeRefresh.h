@@ -12,14 +12,24 @@
 
 namespace q8 {
 
-// Results of RefreshCartridge. A card-info status of 0x80 or more is returned
-// as itself (128 to 255).
-inline constexpr int REFRESH_OK = 0;
-inline constexpr int REFRESH_NO_DEVICE = 2;
-inline constexpr int REFRESH_WRONG_MACHINE = 3;
-inline constexpr int REFRESH_BAD_HELLO = 4;
-inline constexpr int REFRESH_NO_CARD_INFO = 5;
-inline constexpr int REFRESH_BAD_DIRECTORY = 6;
+// How RefreshCartridge ended.
+enum class RefreshStatus {
+    Ok = 0,
+    NoDevice = 2,
+    WrongMachine = 3,
+    BadHello = 4,
+    NoCardInfo = 5,
+    BadDirectory = 6,
+    CardStatus = 7  // the card-info status byte was 0x80 or more: see cardStatus
+};
+
+// A refused card's status byte travels beside the result, so a caller can
+// tell "not recognised" from "not formatted" without reading the status text.
+struct RefreshResult {
+    RefreshStatus status = RefreshStatus::Ok;
+    uint8_t cardStatus = 0;  // with CardStatus: the device's byte (0x80..0xFF)
+    bool Ok() const { return status == RefreshStatus::Ok; }
+};
 
 // Card-info headers whose data did not follow are read again at most this
 // many times; a device that keeps doing it is treated as sending bad data.
@@ -27,11 +37,11 @@ inline constexpr int MAX_CARD_INFO_ROUNDS = 4;
 
 // Reads hello, card info and directory. Writes the model's file count, space
 // figures and texts and its status text (never the error flag), and the rows.
-int RefreshCartridge(Station& station);
+RefreshResult RefreshCartridge(Station& station);
 
 // RefreshCartridge, then the error flag from its result, then the window's
 // texts. Returns the same result.
-int Refresh(Station& station);
+RefreshResult Refresh(Station& station);
 
 // One directory entry as a row: GBK name, FormatSize, "%d-%d-%d %d:%d".
 CartridgeRow MakeCartridgeRow(const DirEntry& entry);

@@ -263,42 +263,42 @@ void SendBatchEnd(Wire& wire) {
     wire.SendShort(CMD_BATCH_END, 0);
 }
 
-int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& rows) {
+BatchResult DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& rows) {
     Station& station = transfer.station;
     if (rows.empty()) {
         transfer.ui.Show(TXT_NO_DOWNLOAD_FILES);
-        return BATCH_EMPTY;
+        return BatchResult::Empty;
     }
-    if (Refresh(station) != REFRESH_OK) {
-        return BATCH_REFRESH_FAILED;
+    if (!Refresh(station).Ok()) {
+        return BatchResult::RefreshFailed;
     }
     for (const DownloadRow& row : rows) {
         if (transfer.ui.StopRequested()) {
-            return BATCH_STOPPED;
+            return BatchResult::Stopped;
         }
         // The count the latest refresh left, so a batch cannot push the
         // cartridge past six files.
         if (station.model.info.fileCount >= MAX_CARTRIDGE_FILES) {
             transfer.ui.Show(TXT_SIX_FILES_LIMIT);
-            return BATCH_FULL;
+            return BatchResult::Full;
         }
         const ProgressResult result =
             RunTransfer(transfer, TXT_ERASING, JoinPath(row.folder, row.name),
                         [&transfer, &row] { DownloadWorker(transfer, row); });
         if (result != ProgressResult::Done || transfer.ui.StopRequested()) {
-            return BATCH_STOPPED;
+            return BatchResult::Stopped;
         }
         // A failed refresh leaves the file count at 0; going on would let the
         // next row past the six-file check.
-        if (Refresh(station) != REFRESH_OK) {
-            return BATCH_REFRESH_FAILED;
+        if (!Refresh(station).Ok()) {
+            return BatchResult::RefreshFailed;
         }
     }
     if (transfer.ui.StopRequested()) {
-        return BATCH_STOPPED;
+        return BatchResult::Stopped;
     }
     SendBatchEnd(station.wire);
-    return BATCH_DONE;
+    return BatchResult::Done;
 }
 
 }  // namespace q8

@@ -21,17 +21,19 @@ struct DownloadRow {
 };
 
 // Results of DownloadBatch.
-inline constexpr int BATCH_DONE = 0;            // every row sent, batch end written
-inline constexpr int BATCH_EMPTY = 1;           // no rows
-inline constexpr int BATCH_REFRESH_FAILED = 2;  // a refresh before a row or the batch end
-inline constexpr int BATCH_FULL = 3;            // the cartridge holds six files
-// A row failed, was refused or cancelled, or the user stopped the batch.
-inline constexpr int BATCH_STOPPED = 4;
+enum class BatchResult {
+    Done = 0,           // every row sent, batch end written
+    Empty = 1,          // no rows
+    RefreshFailed = 2,  // a refresh before a row or the batch end
+    Full = 3,           // the cartridge holds six files
+    // A row failed, was refused or cancelled, or the user stopped the batch.
+    Stopped = 4
+};
 
 // The "下载" button: refresh, then each row in order with its progress window,
 // a refresh after each, and CMD_BATCH_END once every row is done.
 // Thread: the window thread.
-int DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& rows);
+BatchResult DownloadBatch(TransferContext& transfer, const std::vector<DownloadRow>& rows);
 
 // Sends one file. Reports through the transfer state, its own message boxes
 // and the caption of the progress window; subtracts the file's footprint from

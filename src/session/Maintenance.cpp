@@ -61,7 +61,7 @@ MaintenanceResult DeleteLastFile(Station& s, MessageSink& messages) {
     }
     // Give the device time to rewrite its directory before it is asked again.
     s.wire.Pause(DELETE_PAUSE);
-    return Refresh(s) == REFRESH_OK ? MaintenanceResult::Ok : MaintenanceResult::Failed;
+    return Refresh(s).Ok() ? MaintenanceResult::Ok : MaintenanceResult::Failed;
 }
 
 MaintenanceResult FormatCartridge(Station& s) {
@@ -81,7 +81,7 @@ MaintenanceResult FormatCartridge(Station& s) {
     }
     switch (wire.reply[1]) {
         case STATUS_OK:
-            return Finish(s, TXT_FORMAT_DONE, RefreshCartridge(s) == REFRESH_OK);
+            return Finish(s, TXT_FORMAT_DONE, RefreshCartridge(s).Ok());
         case STATUS_NOT_RECOGNISED:
             return Finish(s, TXT_NO_INITIAL_FORMAT, false);
         default:
@@ -99,7 +99,7 @@ MaintenanceResult EraseVoice(Station& s) {
     if (wire.reply[1] != STATUS_OK) {
         return Finish(s, TXT_DOWNLOAD_STATE_AGAIN, false);
     }
-    return Finish(s, TXT_ERASE_DONE, RefreshCartridge(s) == REFRESH_OK);
+    return Finish(s, TXT_ERASE_DONE, RefreshCartridge(s).Ok());
 }
 
 }  // namespace q8

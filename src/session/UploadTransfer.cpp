@@ -124,30 +124,30 @@ void UploadWorker(TransferContext& t, uint8_t index, ByteSink& file) {
     FileReceiver(t, index, file).Run();
 }
 
-int UploadFile(TransferContext& t) {
+UploadResult UploadFile(TransferContext& t) {
     Station& station = t.station;
     const int mark = station.view.SelectionMark();
     if (mark < 0) {
         station.model.status.text = TXT_CHOOSE_FILE;
         station.view.UpdateTexts(station.model);
-        return UPLOAD_NOT_STARTED;
+        return UploadResult::NotStarted;
     }
     const uint8_t index = static_cast<uint8_t>(mark);
     std::string path;
     if (!t.ui.ChooseUploadTarget(path)) {
-        return UPLOAD_NOT_STARTED;
+        return UploadResult::NotStarted;
     }
     ReplacingFile file;
     if (!file.Create(path)) {
         station.model.status.text = TXT_CANNOT_SAVE;
         station.view.UpdateTexts(station.model);
-        return UPLOAD_NOT_STARTED;
+        return UploadResult::NotStarted;
     }
     const ProgressResult result =
         RunTransfer(t, TXT_UPLOADING, path, [&t, index, &file] { UploadWorker(t, index, file); });
     // The worker has ended; a file it did not commit is removed here.
     file.Discard();
-    return result == ProgressResult::Done ? UPLOAD_DONE : UPLOAD_STOPPED;
+    return result == ProgressResult::Done ? UploadResult::Done : UploadResult::Stopped;
 }
 
 }  // namespace q8

@@ -9,14 +9,16 @@
 namespace q8 {
 
 // Results of UploadFile.
-inline constexpr int UPLOAD_DONE = 0;
-inline constexpr int UPLOAD_NOT_STARTED = 1;  // no row marked, target not chosen or not writable
-inline constexpr int UPLOAD_STOPPED = 2;      // failed, refused or cancelled
+enum class UploadResult {
+    Done = 0,
+    NotStarted = 1,  // no row marked, target not chosen or not writable
+    Stopped = 2      // failed, refused or cancelled
+};
 
 // The "上传" button: the marked cartridge row into a file the user chooses.
 // The file is written beside the target and replaces it only when the device
 // has sent all of it. Thread: the window thread.
-int UploadFile(TransferContext& transfer);
+UploadResult UploadFile(TransferContext& transfer);
 
 // Receives entry `index` into `file`, writing at most the size the device
 // announces, and commits the file at the end. Thread: the worker.
