@@ -52,6 +52,10 @@ void ConsoleTransferUi::Show(const std::string& text) {
     WriteText(stderr, text + "\n");
 }
 
+void ConsoleTransferUi::ShowWithDetail(const std::string& text, const std::string& detail) {
+    Show(detail.empty() ? text : text + "\n" + detail);
+}
+
 void ConsoleTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -31,6 +31,8 @@ class ConsoleTransferUi : public q8::TransferUi {
     explicit ConsoleTransferUi(std::string uploadTarget = {}, q8::Clock& clock = q8::SystemClock());
 
     void Show(const std::string& text) override;
+    // The text, then what the system says behind it, on the next lines.
+    void ShowWithDetail(const std::string& text, const std::string& detail) override;
     void PrepareProgress(const std::string& caption, const std::string& line) override;
     q8::ProgressResult RunProgress(const q8::TransferState& state) override;
     void ChangeCaption(const std::string& caption) override;

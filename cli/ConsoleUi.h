@@ -1,21 +1,14 @@
 #pragma once
-// The CLI's side of the core's interfaces: messages go to stderr, cartridge
-// rows are collected for printing. Thread: the CLI's main thread.
+// The CLI's cartridge list: the rows are collected for printing, and the
+// file a command names stands for the row a window user marks.
+// Thread: the CLI's main thread.
 
 #include <string>
 #include <vector>
 
-#include "session/MessageSink.h"
 #include "session/Station.h"
 
 namespace q8cli {
-
-class StderrMessages : public q8::MessageSink {
-  public:
-    void Show(const std::string& text) override;
-    // The text, then what the system says behind it, on the next lines.
-    void ShowWithDetail(const std::string& text, const std::string& detail) override;
-};
 
 class CollectedRows : public q8::CartridgeView {
   public:

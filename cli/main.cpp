@@ -14,14 +14,8 @@
 #include "host/HostFile.h"
 #include "link/PortList.h"
 #include "link/SerialLink.h"
-#include "protocol/LinkPort.h"
-#include "session/CartridgeRefresh.h"
-#include "session/DownloadTransfer.h"
-#include "session/Maintenance.h"
 #include "session/PortDiagnosis.h"
-#include "session/PortSelection.h"
-#include "session/ReadBack.h"
-#include "session/UploadTransfer.h"
+#include "session/Session.h"
 #include "version/Version.h"
 
 namespace {
@@ -124,12 +118,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
 }
 
 // Opens the port as the window's start-up does, unless --port names one.
-bool OpenPort(const Options& options, q8::SerialLink& link, q8::CartridgeModel& model,
-              q8::MessageSink& messages) {
-    if (options.port.empty()) {
-        return q8::OpenStartupPort(link, model, messages);
-    }
-    return q8::OpenNamedPort(link, model, messages, options.port);
+bool OpenPort(const Options& options, q8::Session& session) {
+    return options.port.empty() ? session.OpenStartupPort() : session.OpenNamedPort(options.port);
 }
 
 // After every command: output that could not be written (a full disk, a
@@ -175,16 +165,16 @@ int ReportStatus(const q8::CartridgeModel& model, bool ok) {
     return ok ? EXIT_OK : EXIT_FAILED;
 }
 
-int List(q8::Station& station, const q8cli::CollectedRows& rows) {
-    const q8::RefreshResult result = q8::Refresh(station);
+int List(q8::Session& session, const q8cli::CollectedRows& rows) {
+    const q8::RefreshResult result = session.Refresh();
     for (const q8::CartridgeRow& row : rows.Rows()) {
         q8cli::WriteText(stdout,
                          EscapeControls(row.name) + "\t" + row.size + "\t" + row.modified + "\n");
     }
-    PrintLine(stdout, station.model.info.totalText);
-    PrintLine(stdout, station.model.info.freeText);
+    PrintLine(stdout, session.Model().info.totalText);
+    PrintLine(stdout, session.Model().info.freeText);
     q8cli::FlushOutput();
-    return ReportStatus(station.model, result.Ok());
+    return ReportStatus(session.Model(), result.Ok());
 }
 
 // The files as rows of the download list: absolute, split into folder and name.
@@ -198,69 +188,42 @@ std::vector<q8::DownloadRow> DownloadRows(const std::vector<std::string>& paths)
     return rows;
 }
 
-// The files just sent are the last rows of the listing the batch's final
-// refresh left; each is read back and compared with its source.
-int VerifySent(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
-               const std::vector<q8::DownloadRow>& sent) {
-    const int first = rows.RowCount() - static_cast<int>(sent.size());
-    int code = EXIT_OK;
-    for (size_t i = 0; i < sent.size(); ++i) {
-        const std::string path = q8::JoinPath(sent[i].folder, sent[i].name);
-        const int index = first + static_cast<int>(i);
-        const q8::ReadBack check =
-            index < 0 ? q8::ReadBack{}
-                      : q8::ReadBackAndCompare(transfer, static_cast<uint8_t>(index), path);
-        switch (check.result) {
-            case q8::ReadBackResult::Same:
-                PrintLine(stdout, "verified: " + sent[i].name);
-                continue;
-            case q8::ReadBackResult::Differs:
-                PrintLine(stderr, "differs: " + sent[i].name + " from byte " +
-                                      std::to_string(check.firstDifference));
-                break;
-            case q8::ReadBackResult::UploadFailed:
-                PrintLine(stderr, "not read back: " + sent[i].name);
-                break;
-            case q8::ReadBackResult::SourceUnreadable:
-                PrintLine(stderr, "cannot read " + path);
-                break;
-        }
-        code = EXIT_FAILED;
+void PrintCheck(const q8::VerifiedFile& file) {
+    switch (file.check.result) {
+        case q8::ReadBackResult::Same:
+            PrintLine(stdout, "verified: " + file.name);
+            return;
+        case q8::ReadBackResult::Differs:
+            PrintLine(stderr, "differs: " + file.name + " from byte " +
+                                  std::to_string(file.check.firstDifference));
+            return;
+        case q8::ReadBackResult::UploadFailed:
+            PrintLine(stderr, "not read back: " + file.name);
+            return;
+        case q8::ReadBackResult::SourceUnreadable:
+            PrintLine(stderr, "cannot read " + file.path);
+            return;
     }
-    return code;
 }
 
-int Download(q8::TransferContext& transfer, const q8cli::CollectedRows& rows,
-             const std::vector<std::string>& paths, bool verify) {
-    const std::vector<q8::DownloadRow> sent = DownloadRows(paths);
-    const q8::BatchResult result = q8::DownloadBatch(transfer, sent);
-    if (result == q8::BatchResult::RefreshFailed) {
-        return ReportStatus(transfer.station.model, false);
+int Download(q8::Session& session, const std::vector<std::string>& paths, bool verify) {
+    const q8::DownloadOutcome outcome = session.Download(
+        DownloadRows(paths),
+        verify ? q8::Session::ReadBackMode::Compare : q8::Session::ReadBackMode::None, PrintCheck);
+    if (outcome.batch == q8::BatchResult::RefreshFailed) {
+        return ReportStatus(session.Model(), false);
     }
-    if (result != q8::BatchResult::Done) {
-        return EXIT_FAILED;
-    }
-    return verify ? VerifySent(transfer, rows, sent) : EXIT_OK;
+    return outcome.Succeeded() ? EXIT_OK : EXIT_FAILED;
 }
 
-int Upload(q8::TransferContext& transfer, q8cli::CollectedRows& rows, int index) {
+// The cartridge file the user named stands for the row a window user marks.
+int Upload(q8::Session& session, q8cli::CollectedRows& rows, int index) {
     rows.SetMark(index);
-    const q8::UploadResult result = q8::UploadFile(transfer);
+    const q8::UploadResult result = session.UploadMarked();
     if (result == q8::UploadResult::NotStarted) {
-        return ReportStatus(transfer.station.model, false);
+        return ReportStatus(session.Model(), false);
     }
     return result == q8::UploadResult::Done ? EXIT_OK : EXIT_FAILED;
-}
-
-// The window deletes the row the user marked, and only the last one; here the
-// listing is read first and its last row marked.
-int Delete(q8::Station& station, q8cli::CollectedRows& rows, q8::MessageSink& messages) {
-    if (!q8::Refresh(station).Ok()) {
-        return ReportStatus(station.model, false);
-    }
-    rows.SetMark(rows.RowCount() - 1);
-    const q8::MaintenanceResult result = q8::DeleteLastFile(station, messages);
-    return ReportStatus(station.model, result == q8::MaintenanceResult::Ok);
 }
 
 // One tab-separated line a port: path, stable name, kind, USB ids, maker,
@@ -320,16 +283,10 @@ int Run(const std::vector<std::string>& args) {
         return Ports(!options.args.empty());
     }
     const bool upload = options.command == "upload";
-    q8cli::StderrMessages messages;
     q8cli::ConsoleTransferUi ui(upload ? options.args[1] : std::string());
     q8::SerialLink link;
-    q8::LinkPort port(link);
-    q8::Wire wire(port, q8::SystemClock());
-    q8::CartridgeModel model;
     q8cli::CollectedRows rows;
-    q8::Station station{wire, model, rows};
-    q8::TransferState state;
-    q8::TransferContext transfer{station, state, ui};
+    q8::Session session(link, rows, ui);
     q8::WireTrace trace;
     const std::string tracePath =
         options.trace.empty() ? q8cli::Utf8Environment(TRACE_VARIABLE) : options.trace;
@@ -338,32 +295,32 @@ int Run(const std::vector<std::string>& args) {
             WarnTrace(tracePath, trace.Error());
             return EXIT_FAILED;
         }
-        wire.trace = &trace;
+        session.SetTrace(&trace);
     }
     const TraceCheck traceCheck(trace, tracePath);
 
-    if (!OpenPort(options, link, model, messages)) {
+    if (!OpenPort(options, session)) {
         return EXIT_FAILED;
     }
     const std::string& command = options.command;
     if (command == "download") {
         q8cli::CatchStopSignals();
-        return Download(transfer, rows, options.args, options.verify);
+        return Download(session, options.args, options.verify);
     }
     if (upload) {
         q8cli::CatchStopSignals();
-        return Upload(transfer, rows, std::atoi(options.args[0].c_str()));
+        return Upload(session, rows, std::atoi(options.args[0].c_str()));
     }
     if (command == "delete") {
-        return Delete(station, rows, messages);
+        return ReportStatus(session.Model(), session.DeleteLast() == q8::MaintenanceResult::Ok);
     }
     if (command == "erase-voice") {
-        return ReportStatus(model, q8::EraseVoice(station) == q8::MaintenanceResult::Ok);
+        return ReportStatus(session.Model(), session.EraseVoice() == q8::MaintenanceResult::Ok);
     }
     if (command == "format") {
-        return ReportStatus(model, q8::FormatCartridge(station) == q8::MaintenanceResult::Ok);
+        return ReportStatus(session.Model(), session.Format() == q8::MaintenanceResult::Ok);
     }
-    return List(station, rows);
+    return List(session, rows);
 }
 
 }  // namespace

@@ -40,8 +40,11 @@ DeleteResult DeleteEntry(Wire& wire, StatusLine& status, uint8_t index) {
 }
 
 MaintenanceResult DeleteLastFile(Station& s, MessageSink& messages) {
+    return DeleteLastFile(s, messages, s.view.SelectionMark());
+}
+
+MaintenanceResult DeleteLastFile(Station& s, MessageSink& messages, int mark) {
     const int rowCount = s.view.RowCount();
-    const int mark = s.view.SelectionMark();
     if (mark < 0) {
         s.model.status.text = TXT_CHOOSE_FILE;
         s.view.UpdateTexts(s.model);

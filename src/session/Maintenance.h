@@ -33,6 +33,8 @@ DeleteResult DeleteEntry(Wire& wire, StatusLine& status, uint8_t index);
 // The cartridge group's "删除": only the marked row, and only when it is the
 // last one. Ok when the file was deleted and the refresh after it succeeded.
 MaintenanceResult DeleteLastFile(Station& station, MessageSink& messages);
+// The same with `mark` (-1: none) standing for the list's marked row.
+MaintenanceResult DeleteLastFile(Station& station, MessageSink& messages, int mark);
 
 // "格式化" and "擦除编辑语音". Ok when the error flag ends cleared.
 MaintenanceResult FormatCartridge(Station& station);

@@ -7,12 +7,10 @@
 
 namespace q8 {
 
-ProgressResult RunTransfer(TransferContext& transfer, const std::string& caption,
-                           const std::string& line, std::function<void()> work) {
-    TransferUi& ui = transfer.ui;
-    ui.PrepareProgress(caption, line);
-    transfer.state.Reset();
+namespace {
 
+ProgressResult RunOnWorker(TransferContext& transfer, std::function<void()> work) {
+    TransferUi& ui = transfer.ui;
     WorkerThread worker;
     worker.Start(std::move(work));
     const ProgressResult result = ui.RunProgress(transfer.state);
@@ -26,6 +24,34 @@ ProgressResult RunTransfer(TransferContext& transfer, const std::string& caption
     ui.WaitForWorker(worker);
     worker.Join();
     return result;
+}
+
+ProgressResult RunOnCaller(TransferContext& transfer, const std::function<void()>& work) {
+    work();
+    const TransferState& state = transfer.state;
+    ProgressResult result = ProgressResult::Failed;  // ended by the work itself
+    if (state.Outcome() != TransferOutcome::Running) {
+        result = ResultOfOutcome(state.Outcome());
+    } else if (!state.KeepRunning()) {
+        result = ProgressResult::Cancelled;
+    }
+    transfer.ui.EndProgress(result);
+    if (result == ProgressResult::Done) {
+        transfer.station.wire.Pause(AFTER_TRANSFER_PAUSE);
+    }
+    return result;
+}
+
+}  // namespace
+
+ProgressResult RunTransfer(TransferContext& transfer, const std::string& caption,
+                           const std::string& line, std::function<void()> work) {
+    transfer.ui.PrepareProgress(caption, line);
+    transfer.state.Reset();
+    if (transfer.thread == TransferThread::Caller) {
+        return RunOnCaller(transfer, work);
+    }
+    return RunOnWorker(transfer, std::move(work));
 }
 
 }  // namespace q8

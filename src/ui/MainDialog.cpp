@@ -7,11 +7,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "session/CartridgeRefresh.h"
-#include "session/DownloadTransfer.h"
-#include "session/Maintenance.h"
-#include "session/PortSelection.h"
-#include "session/UploadTransfer.h"
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/DownloadList.h"
@@ -31,6 +26,8 @@ namespace {
 constexpr int MAIN_WIDTH_DU = 470;
 constexpr int MAIN_HEIGHT_DU = 285;
 constexpr int BUTTON_HEIGHT_DU = 14;
+constexpr Qt::WindowFlags MAIN_FLAGS = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 
 const QColor ERROR_COLOUR(255, 0, 0);
 constexpr const char* TRACE_VARIABLE = "Q8LOADER_TRACE";
@@ -44,26 +41,30 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
+// The session keeps a reference to this window as its view and to the
+// transfer UI; neither is used before the window is built.
 MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs)
-    : MainDialog(link, dialogs, linkPort_, q8::SystemClock()) {}
-
-// `port` may be this window's own linkPort_, which is constructed before the
-// wire that keeps a reference to it.
-MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port, q8::Clock& clock)
-    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      link_(link),
+    : QDialog(nullptr, MAIN_FLAGS),
       dialogs_(dialogs),
       transferUi_(this, dialogs),
-      linkPort_(link),
-      wire_(port, clock),
-      station_{wire_, model_, *this},
-      transfer_{station_, state_, transferUi_} {
+      session_(link, *this, transferUi_) {
+    Build();
+}
+
+MainDialog::MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port, q8::Clock& clock)
+    : QDialog(nullptr, MAIN_FLAGS),
+      dialogs_(dialogs),
+      transferUi_(this, dialogs, clock),
+      session_(port, clock, *this, transferUi_, &link) {
+    Build();
+}
+
+void MainDialog::Build() {
     setWindowTitle(QString::fromUtf8(TXT_MAIN_CAPTION));
     // A wire trace for a bug report, as the CLI's --trace writes it.
     const QString tracePath = qEnvironmentVariable(TRACE_VARIABLE);
     if (!tracePath.isEmpty() && trace_.Open(tracePath.toStdString())) {
-        wire_.trace = &trace_;
+        session_.SetTrace(&trace_);
     }
     setFont(DialogFont());
     base_ = BaseUnitsOf(font());
@@ -167,7 +168,7 @@ void MainDialog::BuildControls() {
     connect(cartridgeList_, &ReportList::SelectedByKey, cartridgeList_, &ReportList::SetHotRow);
     connect(downloadList_, &ReportList::ClickedAt, this, &MainDialog::OnDownloadListClicked);
 
-    UpdateTexts(model_);
+    UpdateTexts(session_.Model());
 }
 
 void MainDialog::Initialise() {
@@ -187,11 +188,11 @@ void MainDialog::Initialise() {
     const PortDevices remembered = dialogs_.RememberedPortDevices();
     q8::ChoosePortDevice(COM1_NAME, remembered.com1.toStdString());
     q8::ChoosePortDevice(COM2_NAME, remembered.com2.toStdString());
-    if (!q8::OpenStartupPort(link_, model_, transferUi_)) {
+    if (!session_.OpenStartupPort()) {
         return;  // no port: no button set, no refresh; the port buttons can try again
     }
-    (model_.portIndex == 0 ? com1_ : com2_)->setChecked(true);
-    q8::Refresh(station_);
+    (session_.Model().portIndex == 0 ? com1_ : com2_)->setChecked(true);
+    session_.Refresh();
 }
 
 // The list's calls go to the list's thread, the window thread.
@@ -259,27 +260,27 @@ void MainDialog::RunAlone(RunOn where, const std::function<void()>& work) {
 
 // Transfers bring their own worker and progress dialog.
 void MainDialog::OnDownload() {
-    RunAlone(RunOn::WindowThread, [this] { q8::DownloadBatch(transfer_, downloadList_->Rows()); });
+    RunAlone(RunOn::WindowThread, [this] { session_.Download(downloadList_->Rows()); });
 }
 
 void MainDialog::OnUpload() {
-    RunAlone(RunOn::WindowThread, [this] { q8::UploadFile(transfer_); });
+    RunAlone(RunOn::WindowThread, [this] { session_.UploadMarked(); });
 }
 
 void MainDialog::OnDeleteLast() {
-    RunAlone(RunOn::Worker, [this] { q8::DeleteLastFile(station_, transferUi_); });
+    RunAlone(RunOn::Worker, [this] { session_.DeleteMarked(); });
 }
 
 void MainDialog::OnFormat() {
-    RunAlone(RunOn::Worker, [this] { q8::FormatCartridge(station_); });
+    RunAlone(RunOn::Worker, [this] { session_.Format(); });
 }
 
 void MainDialog::OnEraseVoice() {
-    RunAlone(RunOn::Worker, [this] { q8::EraseVoice(station_); });
+    RunAlone(RunOn::Worker, [this] { session_.EraseVoice(); });
 }
 
 void MainDialog::OnRefresh() {
-    RunAlone(RunOn::Worker, [this] { q8::Refresh(station_); });
+    RunAlone(RunOn::Worker, [this] { session_.Refresh(); });
 }
 
 // The link's opens stay on the window thread; they send nothing.
@@ -288,8 +289,8 @@ void MainDialog::OnPort(int portIndex) {
 }
 
 void MainDialog::OpenPort(int portIndex) {
-    q8::SelectPort(link_, model_, transferUi_, portIndex);
-    UpdateTexts(model_);
+    session_.SelectPort(portIndex);
+    UpdateTexts(session_.Model());
 }
 
 void MainDialog::CheckPortButton(int id) {
@@ -318,10 +319,7 @@ void MainDialog::OnCartridgeListClicked(int row) {
     if (row >= 0) {
         cartridgeList_->SetHotRow(row);
     }
-    RunAlone(RunOn::WindowThread, [this] {
-        model_.status.text = TXT_CARTRIDGE_LIST_HINT;
-        UpdateTexts(model_);
-    });
+    RunAlone(RunOn::WindowThread, [this] { ShowHint(TXT_CARTRIDGE_LIST_HINT); });
 }
 
 void MainDialog::OnCartridgeListFocusLost() {
@@ -331,10 +329,13 @@ void MainDialog::OnCartridgeListFocusLost() {
 }
 
 void MainDialog::OnDownloadListClicked() {
-    RunAlone(RunOn::WindowThread, [this] {
-        model_.status.text = TXT_DOWNLOAD_LIST_HINT;
-        UpdateTexts(model_);
-    });
+    RunAlone(RunOn::WindowThread, [this] { ShowHint(TXT_DOWNLOAD_LIST_HINT); });
+}
+
+void MainDialog::ShowHint(const char* text) {
+    q8::CartridgeModel& model = session_.Model();
+    model.status.text = text;
+    UpdateTexts(model);
 }
 
 void MainDialog::OnSystemCommand(int command) {
@@ -362,7 +363,8 @@ void MainDialog::ChangePortDevices() {
     q8::ChoosePortDevice(COM2_NAME, devices.com2.toStdString());
     // The port whose device the user changed; with both or neither, the
     // port in use.
-    const int port = com1Changed != com2Changed ? (com1Changed ? 0 : 1) : model_.portIndex;
+    const int port =
+        com1Changed != com2Changed ? (com1Changed ? 0 : 1) : session_.Model().portIndex;
     (port == 0 ? com1_ : com2_)->setChecked(true);
     UpdatePortTabStop();
     OpenPort(port);

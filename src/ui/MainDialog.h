@@ -1,8 +1,8 @@
 #pragma once
 // The main window: the download list and its buttons, the cartridge list with
 // the space texts, the port buttons, the command buttons and the status line.
-// Every button runs its operation from the core to the end before anything
-// else happens. Refresh, delete, format and erase run on a worker while the
+// Every button runs its operation on the window's one Session to the end
+// before anything else happens. Refresh, delete, format and erase run on a worker while the
 // window keeps painting with the user's input held back; transfers run their
 // worker behind a modal progress dialog; the port buttons open the link here.
 //
@@ -17,10 +17,8 @@
 #include <functional>
 
 #include "link/SerialLink.h"
-#include "protocol/LinkPort.h"
-#include "session/Station.h"
-#include "session/TransferRun.h"
-#include "session/TransferState.h"
+#include "protocol/WireTrace.h"
+#include "session/Session.h"
 #include "ui/DialogUnits.h"
 #include "ui/UserDialogs.h"
 #include "ui/WindowTransferUi.h"
@@ -67,7 +65,8 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     // The window's exchanges go through the link on the system's clock.
     MainDialog(q8::SerialLink& link, UserDialogs& dialogs);
     // The same with the exchanges on another port and clock (a device in
-    // memory on virtual time); the port buttons still open `link`.
+    // memory on virtual time); the port buttons still open `link`, and the
+    // progress dialogs read their time on `clock`.
     MainDialog(q8::SerialLink& link, UserDialogs& dialogs, q8::Port& port, q8::Clock& clock);
     ~MainDialog() override;
 
@@ -94,7 +93,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     void OnSystemCommand(int command);
 
     // Not while an exchange runs.
-    const q8::CartridgeModel& Model() const { return model_; }
+    const q8::CartridgeModel& Model() const { return session_.Model(); }
     QColor StatusColour() const;
     WindowTransferUi& TransferUi() { return transferUi_; }
 
@@ -102,6 +101,7 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
+    void Build();
     void BuildControls();
     void AddGroup(const char* title, int x, int y, int w, int h);
     QPushButton* AddButton(int id, const char* text, int x, int y,
@@ -138,17 +138,15 @@ class MainDialog : public QDialog, public q8::CartridgeView {
     void OnCartridgeListFocusLost();
     void OnDownloadListClicked();
 
-    q8::SerialLink& link_;
+    // Shows a hint of the window's own in the status line.
+    void ShowHint(const char* text);
+
     UserDialogs& dialogs_;
     WindowTransferUi transferUi_;
-    // Before the wire, which writes to it while Q8LOADER_TRACE names a file.
+    // Before the session, whose wire writes to it while Q8LOADER_TRACE names
+    // a file.
     q8::WireTrace trace_;
-    q8::LinkPort linkPort_;
-    q8::Wire wire_;
-    q8::CartridgeModel model_;
-    q8::Station station_;
-    q8::TransferState state_;
-    q8::TransferContext transfer_;
+    q8::Session session_;
     bool busy_ = false;     // an exchange is under way
     int portAtStart_ = -1;  // the port button checked as it began
 
