@@ -16,6 +16,7 @@
 
 #include "link/Tick.h"
 #include "session/ProgressTick.h"
+#include "sim/VirtualClock.h"
 #include "ui/ProgressDialog.h"
 
 namespace {
@@ -151,6 +152,25 @@ TEST(ProgressDialogRun, TimerDrawsWhileRunningAndCaptionFollows) {
     EXPECT_EQ(titleSeen, QStringLiteral("下载文件..."));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("上传文件..."));
     EXPECT_EQ(dialog.LineText(), QStringLiteral("/home/u/a.bin"));
+}
+
+// The start tick came from the transfer's clock (virtual here, far from the
+// system's tick): the time left is read on that clock too.
+TEST(ProgressDialogRun, RemainingTimeIsReadOnTheTransfersClock) {
+    q8sim::VirtualClock clock{9000};
+    TransferState state;
+    state.Reset();
+    SetState(state, 51200, 1048576, 1000);
+    ProgressDialog dialog(nullptr, clock);
+    QString textSeen;
+    RunWith(
+        dialog, state,
+        [&] {
+            textSeen = dialog.RemainingText();
+            state.SetOutcome(q8::TransferOutcome::Done);
+        },
+        800);
+    EXPECT_EQ(textSeen, Remaining(2, 46));
 }
 
 TEST(ProgressDialogRun, CancelKeysAndCloseBoxLeaveStateAlone) {

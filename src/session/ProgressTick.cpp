@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "link/Tick.h"
 #include "session/Texts.h"
 
 namespace q8 {
@@ -49,10 +48,6 @@ std::string FormatRemaining(uint32_t done, uint32_t total, uint32_t startTick, u
     std::snprintf(text, sizeof text, TXT_REMAINING, static_cast<int>(minutes),
                   static_cast<int>(seconds));
     return text;
-}
-
-std::string FormatRemaining(uint32_t done, uint32_t total, uint32_t startTick) {
-    return FormatRemaining(done, total, startTick, TickMs());
 }
 
 ProgressTick ReadProgress(const TransferState& state, uint32_t nowTick) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the progress window shows, worked out from TransferState on each of
 // its 500 ms ticks. The window and the CLI's progress line share it.
-// Thread: any; pure apart from the tick counter read by the State overload.
+// Thread: any; pure: the caller reads the tick on the transfer's clock.
 
 #include <cstdint>
 #include <string>
@@ -31,9 +31,9 @@ int ProgressPercent(uint32_t done, uint32_t total);
 
 // "剩余时间：%d分%d秒" from the average rate in whole bytes per millisecond
 // since `startTick`; empty when nothing is done or the rate is 0 (also when no
-// time has passed). Minutes are not folded into hours.
+// time has passed). Minutes are not folded into hours. Both ticks come from
+// the transfer's own clock.
 std::string FormatRemaining(uint32_t done, uint32_t total, uint32_t startTick, uint32_t nowTick);
-std::string FormatRemaining(uint32_t done, uint32_t total, uint32_t startTick);
 
 // One tick of the progress window.
 struct ProgressTick {

@@ -5,7 +5,6 @@
 #include <QShowEvent>
 #include <QTimerEvent>
 
-#include "link/Tick.h"
 #include "session/ProgressTick.h"
 #include "ui/DialogUnits.h"
 #include "ui/PlainButton.h"
@@ -21,7 +20,8 @@ constexpr Qt::WindowFlags CAPTION_WITH_CLOSE_BOX = Qt::Dialog | Qt::CustomizeWin
 
 }  // namespace
 
-ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner, CAPTION_WITH_CLOSE_BOX) {
+ProgressDialog::ProgressDialog(QWidget* owner, q8::Clock& clock)
+    : QDialog(owner, CAPTION_WITH_CLOSE_BOX), clock_(clock) {
     const QFont font = DialogFont();
     setFont(font);
     const DialogBase base = BaseUnitsOf(font);
@@ -129,7 +129,7 @@ void ProgressDialog::showEvent(QShowEvent* event) {
 
 void ProgressDialog::timerEvent(QTimerEvent* event) {
     if (timerId_ != 0 && event->timerId() == timerId_) {
-        Tick(q8::TickMs());
+        Tick(clock_.TickMs());
         return;
     }
     QDialog::timerEvent(event);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "protocol/Clock.h"
 #include "session/ProgressTick.h"
 #include "session/TransferState.h"
 
@@ -27,7 +28,9 @@ class ProgressDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit ProgressDialog(QWidget* owner);
+    // The ticks read the remaining time on `clock`: the one the transfer's
+    // start tick came from.
+    explicit ProgressDialog(QWidget* owner, q8::Clock& clock = q8::SystemClock());
 
     // Before Run: the caption and the one line (the host file's full path).
     void SetCaption(const QString& caption);
@@ -69,6 +72,7 @@ class ProgressDialog : public QDialog {
     // Ends the run; before the window is up it only holds `result`.
     void Finish(q8::ProgressResult result);
 
+    q8::Clock& clock_;
     const q8::TransferState* state_ = nullptr;
     Phase phase_ = Phase::NotShown;
     // An end request that came before the window was up.

@@ -16,8 +16,8 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
-WindowTransferUi::WindowTransferUi(QWidget* owner, UserDialogs& dialogs)
-    : owner_(owner), dialogs_(dialogs) {}
+WindowTransferUi::WindowTransferUi(QWidget* owner, UserDialogs& dialogs, q8::Clock& clock)
+    : owner_(owner), dialogs_(dialogs), clock_(clock) {}
 
 WindowTransferUi::~WindowTransferUi() = default;
 
@@ -46,7 +46,7 @@ void WindowTransferUi::ShowWithDetail(const std::string& text, const std::string
 
 void WindowTransferUi::PrepareProgress(const std::string& caption, const std::string& line) {
     serial_.fetch_add(1, std::memory_order_acq_rel);
-    dialog_ = std::make_unique<ProgressDialog>(owner_);
+    dialog_ = std::make_unique<ProgressDialog>(owner_, clock_);
     dialog_->SetCaption(FromUtf8(caption));
     dialog_->SetLine(FromUtf8(line));
 }

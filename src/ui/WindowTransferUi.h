@@ -27,8 +27,8 @@ class WindowTransferUi : public QObject, public q8::TransferUi {
 
   public:
     // `owner`: the main window, owner of the progress dialogs and of message
-    // boxes shown while none is up.
-    WindowTransferUi(QWidget* owner, UserDialogs& dialogs);
+    // boxes shown while none is up. `clock`: the one the transfers run on.
+    WindowTransferUi(QWidget* owner, UserDialogs& dialogs, q8::Clock& clock = q8::SystemClock());
     ~WindowTransferUi() override;
 
     void Show(const std::string& text) override;
@@ -52,6 +52,7 @@ class WindowTransferUi : public QObject, public q8::TransferUi {
 
     QWidget* owner_;
     UserDialogs& dialogs_;
+    q8::Clock& clock_;
     std::unique_ptr<ProgressDialog> dialog_;
     // Counts transfers, so that a request that arrives late cannot reach the
     // next transfer's dialog.
