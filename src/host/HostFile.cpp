@@ -3,6 +3,7 @@
 #include "host/HostFile.h"
 
 #include <atomic>
+#include <utility>
 
 #include "host/TempPath.h"
 #include "host/Utf8Sequence.h"
@@ -62,6 +63,44 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name) 
     }
     folder = path.substr(0, cut);
     name = path.substr(cut + 1);
+}
+
+void ReplacingFile::Adopt(TempFile& temp, const std::string& targetPath) {
+    handle_ = temp.handle;
+    targetPath_ = targetPath;
+    tempPath_ = std::move(temp.path);
+}
+
+bool ReplacingFile::IsOpen() const {
+    return handle_ != CLOSED_FILE;
+}
+
+bool ReplacingFile::Commit() {
+    if (handle_ == CLOSED_FILE || tempPath_.empty()) {
+        Discard();
+        return false;
+    }
+    // Delayed write errors (NFS, quotas) only show up at the close, and the
+    // file is closed even when that fails.
+    const bool closed = CloseFile(handle_);
+    handle_ = CLOSED_FILE;
+    if (!closed || !RenameOver(tempPath_, targetPath_)) {
+        Discard();
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+void ReplacingFile::Discard() {
+    if (handle_ != CLOSED_FILE) {
+        (void)CloseFile(handle_);
+        handle_ = CLOSED_FILE;
+    }
+    if (!tempPath_.empty()) {
+        RemoveFile(tempPath_);
+        tempPath_.clear();
+    }
 }
 
 TempFile CreateTempBeside(const std::string& target) {

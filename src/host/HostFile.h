@@ -68,6 +68,8 @@ class ByteSink {
     virtual bool Commit() = 0;
 };
 
+struct TempFile;
+
 // A new file written under a temporary name in the target's folder. Commit
 // renames it over the target; Discard (or destruction without Commit) removes
 // it, so a failed or cancelled transfer leaves an existing target untouched.
@@ -93,6 +95,9 @@ class ReplacingFile : public ByteSink {
     const std::string& TempPath() const { return tempPath_; }
 
   private:
+    // Takes over the created temporary that is to replace `targetPath`.
+    void Adopt(TempFile& temp, const std::string& targetPath);
+
     intptr_t handle_ = -1;
     std::string targetPath_;
     std::string tempPath_;

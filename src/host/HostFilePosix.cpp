@@ -185,14 +185,8 @@ bool ReplacingFile::Create(const std::string& linkOrTarget) {
     if (exists) {
         (void)fchmod(Fd(temp.handle), target.st_mode & PERMISSION_BITS);
     }
-    handle_ = temp.handle;
-    targetPath_ = targetPath;
-    tempPath_ = std::move(temp.path);
+    Adopt(temp, targetPath);
     return true;
-}
-
-bool ReplacingFile::IsOpen() const {
-    return handle_ != CLOSED;
 }
 
 bool ReplacingFile::Write(const uint8_t* data, uint32_t count) {
@@ -214,32 +208,16 @@ bool ReplacingFile::Write(const uint8_t* data, uint32_t count) {
     return true;
 }
 
-bool ReplacingFile::Commit() {
-    if (handle_ == CLOSED || tempPath_.empty()) {
-        Discard();
-        return false;
-    }
-    // Delayed write errors (NFS, quotas) only show up here. The descriptor is
-    // gone even when close fails.
-    const bool closed = close(Fd(handle_)) == 0;
-    handle_ = CLOSED;
-    if (!closed || rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
-        Discard();
-        return false;
-    }
-    tempPath_.clear();
-    return true;
+bool CloseFile(intptr_t handle) {
+    return close(Fd(handle)) == 0;
 }
 
-void ReplacingFile::Discard() {
-    if (handle_ != CLOSED) {
-        close(Fd(handle_));
-        handle_ = CLOSED;
-    }
-    if (!tempPath_.empty()) {
-        unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
+bool RenameOver(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFile(const std::string& path) {
+    unlink(path.c_str());
 }
 
 }  // namespace q8

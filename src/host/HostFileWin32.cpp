@@ -160,14 +160,8 @@ bool ReplacingFile::Create(const std::string& targetPath) {
     if (!temp.created) {
         return false;
     }
-    handle_ = temp.handle;
-    targetPath_ = targetPath;
-    tempPath_ = std::move(temp.path);
+    Adopt(temp, targetPath);
     return true;
-}
-
-bool ReplacingFile::IsOpen() const {
-    return handle_ != CLOSED;
 }
 
 bool ReplacingFile::Write(const uint8_t* data, uint32_t count) {
@@ -186,31 +180,17 @@ bool ReplacingFile::Write(const uint8_t* data, uint32_t count) {
     return true;
 }
 
-bool ReplacingFile::Commit() {
-    if (handle_ == CLOSED || tempPath_.empty()) {
-        Discard();
-        return false;
-    }
-    const bool closed = CloseHandle(FileHandle(handle_)) != 0;
-    handle_ = CLOSED;
-    if (!closed || !MoveFileExW(Utf8ToWide(tempPath_).c_str(), Utf8ToWide(targetPath_).c_str(),
-                                MOVEFILE_REPLACE_EXISTING)) {
-        Discard();
-        return false;
-    }
-    tempPath_.clear();
-    return true;
+bool CloseFile(intptr_t handle) {
+    return CloseHandle(FileHandle(handle)) != 0;
 }
 
-void ReplacingFile::Discard() {
-    if (handle_ != CLOSED) {
-        CloseHandle(FileHandle(handle_));
-        handle_ = CLOSED;
-    }
-    if (!tempPath_.empty()) {
-        DeleteFileW(Utf8ToWide(tempPath_).c_str());
-        tempPath_.clear();
-    }
+bool RenameOver(const std::string& from, const std::string& to) {
+    return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void RemoveFile(const std::string& path) {
+    DeleteFileW(Utf8ToWide(path).c_str());
 }
 
 }  // namespace q8

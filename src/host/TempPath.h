@@ -16,9 +16,12 @@ enum class TempCreate {
     Failed,          // the folder takes no new file: another name would not help
 };
 
+// The handle of no open file (-1 is also INVALID_HANDLE_VALUE).
+inline constexpr intptr_t CLOSED_FILE = -1;
+
 struct TempFile {
     bool created = false;
-    intptr_t handle = -1;
+    intptr_t handle = CLOSED_FILE;
     std::string path;
 };
 
@@ -31,5 +34,11 @@ TempFile CreateTempBeside(const std::string& target);
 TempCreate CreateExclusive(const std::string& path, intptr_t& handle);
 // This process's id, which keeps two runs' temporaries apart.
 unsigned long CurrentProcessId();
+// Closes an open file; false when the close reports an error (a delayed write
+// error shows up here). The handle is gone either way.
+bool CloseFile(intptr_t handle);
+// Renames `from` over `to`, replacing it.
+bool RenameOver(const std::string& from, const std::string& to);
+void RemoveFile(const std::string& path);
 
 }  // namespace q8
