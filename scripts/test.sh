@@ -33,10 +33,10 @@ stage "ASan/UBSan tree"
 
 # Only what the threaded tests need is built.
 stage "TSan tree"
-Q8_BUILD_TARGETS="transfer_tests pty_integration_tests cli_tests" \
+Q8_BUILD_TARGETS="transfer_tests session_tests pty_integration_tests cli_tests" \
   "$root/scripts/build.sh" build-tsan -DQ8_SANITIZE_THREAD=ON
 (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
-   ctest --output-on-failure -j "$jobs" -R 'Download|Upload|cli_tests')
+   ctest --output-on-failure -j "$jobs" -R 'Download|Upload|Session|cli_tests')
 
 # Every operation under libFuzzer on the in-memory device, about 20 s a
 # target, from the committed seeds.
