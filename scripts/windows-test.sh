@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows build for real: cross-builds the link, the core, the CLI and the
-# Qt-free tests with mingw-w64, runs them under Wine, then runs
+# The Windows build for real: cross-builds the link, the core, the CLI, the
+# window (with the static Windows Qt of scripts/windows-qt.sh) and the tests
+# with mingw-w64, runs them under Wine, then runs
 # the same CLI session with the Linux and the Windows build against q8sim and
 # compares what they print (after CRLF is made LF) and their exit codes.
 # Needs a built Linux tree (for q8sim and the reference CLI).
@@ -9,8 +10,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 linux="$root/${1:-build}"
 win="$root/${2:-build-win}"
+qt=$("$root/scripts/windows-qt.sh" | tail -n 1)
 cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$win"
 
 wine=/usr/lib/wine/wine64
