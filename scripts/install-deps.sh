@@ -10,6 +10,13 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev googletest g++-mingw-w64
 # The package check (scripts/package-check.sh): dpkg-shlibdeps, the desktop
 # entry and AppStream validators, lintian, and man for the manual pages.
 packages+=(dpkg-dev desktop-file-utils appstream lintian man-db)
+# The Windows installer (makensis) and the Windows package check, which reads
+# the programs' resources with Python.
+packages+=(nsis python3)
+# The window for Windows under Wine on a virtual X server
+# (scripts/windows-window-test.sh): the server, the keys and the pictures,
+# and a Ming face for Wine to stand in for SimSun.
+packages+=(xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-arphic-uming)
 
 # The fuzz targets: clang, and its fuzzer runtime, which Debian ships apart
 # from the compiler (libclang-rt-N-dev, N = the installed clang's version; see
