@@ -9,7 +9,8 @@
 # holder is the company the version information names.
 function(q8_copyright_holder line_out holder_out)
   set(pattern "^Copyright \\(c\\) [0-9][0-9, -]* (.+)$")
-  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright line REGEX "${pattern}" LIMIT_COUNT 1)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright line ENCODING UTF-8 REGEX "${pattern}"
+       LIMIT_COUNT 1)
   if(NOT line)
     message(FATAL_ERROR "packaging/copyright has no \"Copyright (c) YEAR HOLDER\" line")
   endif()
