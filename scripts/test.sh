@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test: the plain (Release) build and the AddressSanitizer/UBSan
 # build, each with warnings as errors, and the threaded transfer tests under
-# ThreadSanitizer; the Windows build (mingw-w64) runs its unit tests and a CLI
-# session under Wine; the Debian package is made from the plain build and
-# checked; the fuzz targets run briefly.
+# ThreadSanitizer; the Windows build (mingw-w64, with a static Windows Qt)
+# runs its unit and window tests, a CLI session, its zip and installer and
+# the window end to end under Wine; the Debian package is made from the plain
+# build and checked; the fuzz targets run briefly.
 # The real-time tests wait on the (simulated) line, not the CPU, so they run
 # in parallel.
 set -euo pipefail
@@ -21,10 +22,15 @@ stage "plain tree"
 stage "package"
 "$root/scripts/package-check.sh" build
 
-# The Windows build: unit tests and a CLI session under Wine, compared with
-# the Linux CLI's.
+# The Windows build: unit tests, the window tests and a CLI session under
+# Wine (the CLI's compared with the Linux one's); the zip and the installer,
+# installed and removed again; the window end to end on a virtual X server.
 stage "Windows"
 "$root/scripts/windows-test.sh"
+stage "Windows packages"
+"$root/scripts/windows-package-test.sh" build-win
+stage "Windows window"
+"$root/scripts/windows-window-test.sh" build build-win
 
 stage "ASan/UBSan tree"
 "$root/scripts/build.sh" build-asan -DQ8_SANITIZE=ON

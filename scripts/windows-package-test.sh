@@ -7,12 +7,12 @@
 # Start-menu shortcut, the uninstall entry and the installed programs,
 # uninstalls silently and checks that nothing is left behind.
 # The tree must be configured with a Windows Qt (README, "Windows").
-# Usage: scripts/windows-package-test.sh [WINDOWS_TREE]   (default: build-winpkg)
+# Usage: scripts/windows-package-test.sh [WINDOWS_TREE]   (default: build-win)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-case "${1:-build-winpkg}" in
+case "${1:-build-win}" in
   /*) win=$1 ;;
-  *) win="$root/${1:-build-winpkg}" ;;
+  *) win="$root/${1:-build-win}" ;;
 esac
 started=$SECONDS
 [ -f "$win/CPackConfig.cmake" ] && grep -q NSIS "$win/CPackConfig.cmake" || {
@@ -45,11 +45,12 @@ fail() { echo "FAILED: $*"; failed=1; }
 
 echo "== the zip"
 python3 -m zipfile -e "$win/$package.zip" "$work"
-expected="LICENSE QT-GPL-3.0.txt QT-LGPL-3.0.txt QT-LICENSE.txt README.md q8loader-cli.exe q8loader.exe"
+expected="LICENSE QT-GPL-3.0.txt QT-LGPL-3.0.txt QT-LICENSE.txt QT-THIRD-PARTY.txt README.md q8loader-cli.exe q8loader.exe"
 held=$(cd "$work/$package" && find . -type f -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
 [ "$held" = "$expected " ] || fail "the zip holds: $held"
 grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' "$work/$package/QT-LGPL-3.0.txt" || fail "QT-LGPL-3.0.txt is not the LGPL"
 grep -q 'GNU GENERAL PUBLIC LICENSE' "$work/$package/QT-GPL-3.0.txt" || fail "QT-GPL-3.0.txt is not the GPL"
+grep -q 'pcre2' "$work/$package/QT-THIRD-PARTY.txt" || fail "QT-THIRD-PARTY.txt lacks the notices of Qt's bundled libraries"
 
 # The icon group under the name Qt loads, each image of the committed .ico
 # in it, and the version block's numbers and strings.

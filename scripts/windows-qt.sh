@@ -23,6 +23,17 @@ done_mark="$qt/.q8-complete"
 say() { echo "windows-qt: $*" >&2; }
 
 usable() { [ -f "$1/lib/cmake/Qt6/qt.toolchain.cmake" ]; }
+# The copyright and licence notices of everything in Qt's libraries (zlib,
+# libpng, HarfBuzz, PCRE2 and more), which travel with the window: Debian's
+# file for the very source the archive and the recipe build.
+NOTICES=LICENSES/THIRD-PARTY-NOTICES.txt
+DEBIAN_NOTICES=/usr/share/doc/qt6-base-dev/copyright
+add_notices() {
+  if [ ! -f "$1/$NOTICES" ] && [ -f "$DEBIAN_NOTICES" ]; then
+    mkdir -p "$1/LICENSES"
+    cp "$DEBIAN_NOTICES" "$1/$NOTICES"
+  fi
+}
 
 if [ -n "${Q8_WINDOWS_QT:-}" ]; then
   usable "$Q8_WINDOWS_QT" || { say "no Qt in Q8_WINDOWS_QT=$Q8_WINDOWS_QT"; exit 1; }
@@ -30,6 +41,7 @@ if [ -n "${Q8_WINDOWS_QT:-}" ]; then
   exit 0
 fi
 if [ -f "$done_mark" ] && usable "$qt"; then
+  add_notices "$qt"
   echo "$qt"
   exit 0
 fi
@@ -55,6 +67,7 @@ if [ -n "${Q8_WINDOWS_QT_ARCHIVE:-}" ]; then
   tar -xzf "$Q8_WINDOWS_QT_ARCHIVE" -C "$staging"
   unpacked="$staging/$(basename "$qt")"
   usable "$unpacked" || { say "the archive holds no Qt folder $(basename "$qt")"; exit 1; }
+  add_notices "$unpacked"
   settle "$unpacked"
   exit 0
 fi
@@ -98,6 +111,7 @@ cmake -S "$source_dir" -B "$staging/build" -G Ninja "${options[@]}" \
 cmake --build "$staging/build" >&2
 cmake --install "$staging/build" >&2
 cp -r "$source_dir/LICENSES" "$prefix/"
+cp "$source_dir/debian/copyright" "$prefix/$NOTICES"
 {
   echo "source: Debian qt6-base $SOURCE_VERSION (apt-get source qt6-base), with its Debian patches"
   echo "host tools: Debian qt6-base-dev $QT_VERSION (QT_HOST_PATH=/usr)"
