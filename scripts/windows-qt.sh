@@ -13,7 +13,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 QT_VERSION=6.4.2
-SOURCE_VERSION=6.4.2+dfsg-10
+# The source of the installed host tools: the two must be the same Qt.
+SOURCE_VERSION=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || echo 6.4.2+dfsg-10)
 # The archive made with this very recipe; Q8_WINDOWS_QT_SHA256 names another.
 ARCHIVE_SHA256=${Q8_WINDOWS_QT_SHA256:-6ca4ad8a6ac5de3bc29cf6b5f98b25b5203e1eb4d7aebcd5050e536ecc4234c5}
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/q8loader"
@@ -78,13 +79,19 @@ sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
   dpkg-dev g++-mingw-w64-x86-64-posix qt6-base-dev cmake ninja-build >&2
-# apt-get source needs a deb-src line for the suite the binaries came from.
-src_list=/etc/apt/sources.list.d/q8loader-deb-src.sources
+# apt-get source needs deb-src entries: the system's own deb entries again,
+# as deb-src, in files of their own.
 if ! apt-get source --print-uris "qt6-base=$SOURCE_VERSION" >/dev/null 2>&1; then
-  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: %s\n' \
-    "$suite" /usr/share/keyrings/debian-archive-keyring.gpg |
-    "${sudo_cmd[@]}" tee "$src_list" >/dev/null
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
+      "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/q8loader-deb-src.list >/dev/null
+  fi
+  for list in /etc/apt/sources.list.d/*.sources; do
+    case $list in *q8loader-deb-src*) continue ;; esac
+    [ -f "$list" ] || continue
+    sed 's/^Types:.*/Types: deb-src/' "$list" |
+      "${sudo_cmd[@]}" tee "/etc/apt/sources.list.d/q8loader-deb-src-$(basename "$list")" >/dev/null
+  done
   "${sudo_cmd[@]}" apt-get update -qq >&2
 fi
 (cd "$staging" && apt-get source -qq "qt6-base=$SOURCE_VERSION" >&2)
