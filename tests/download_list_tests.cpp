@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QWidget>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -32,8 +32,8 @@ class DownloadListTest : public ::testing::Test {
     // Sparse, so that a file of several GiB costs nothing.
     QString MakeFile(const std::string& name, uint64_t size) const {
         const std::string path = q8::JoinPath(dir_, name);
-        std::ofstream(path, std::ios::binary).close();
-        fs::resize_file(path, size);
+        std::ofstream(q8test::FsPath(path), std::ios::binary).close();
+        fs::resize_file(q8test::FsPath(path), size);
         return QString::fromStdString(path);
     }
     std::string Text(int row, int column) const {
@@ -120,8 +120,12 @@ TEST_F(DownloadListTest, AddFilesFillsRowsSkipsMissingPathsAndKeepsDuplicates) {
     local.tm_min = 5;
     local.tm_sec = 30;
     local.tm_isdst = -1;
-    const timeval times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
-    ASSERT_EQ(utimes(lesson.toUtf8().constData(), times), 0);
+    std::error_code error;
+    fs::last_write_time(q8test::FsPath(lesson.toStdString()),
+                        std::chrono::file_clock::from_sys(
+                            std::chrono::system_clock::from_time_t(std::mktime(&local))),
+                        error);
+    ASSERT_FALSE(error) << error.message();
 
     list_.AddFiles({lesson, QString::fromStdString(q8::JoinPath(dir_, "gone.txt")),
                     MakeFile("b.dat", 2000), lesson});
