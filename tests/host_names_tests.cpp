@@ -68,6 +68,13 @@ TEST(PortNames, ComNamesOnTheCommandLineGetTheDeviceNamespace) {
         EXPECT_EQ(q8::WithDeviceNamespace(c.given), c.opened) << c.given;
         EXPECT_EQ(q8::DeviceSystemPath(c.given), BACKSLASH_SEPARATES ? c.opened : c.given);
     }
+    // A chosen port that is missing is reported by the name it was chosen by.
+    q8::ChoosePortDevice("COM2", "COM250");
+    q8::SerialLink link;
+    const q8::OpenResult missing = link.Open(1);
+    q8::ChoosePortDevice("COM2", "");
+    EXPECT_FALSE(missing.Opened());
+    EXPECT_EQ(missing.device, "COM250");
 }
 
 class HostNamesTest : public ::testing::Test {

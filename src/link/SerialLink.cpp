@@ -45,8 +45,13 @@ bool SerialLink::NotAPort(NodeKind kind, int systemError) {
 }
 
 OpenResult SerialLink::Open(int portIndex) {
-    const std::string device = PortDevicePath(PortName(portIndex));
-    return OpenPath(device, device);
+    const std::string name = PortName(portIndex);
+    const std::string path = PortDevicePath(name);
+    // A chosen port is reported as the user chose it ("COM9"), not by the
+    // system's path for it ("\\.\COM9").
+    const std::string chosen = ChosenPortDevice(name);
+    const bool byChoice = EnvironmentPortDevice(name).empty() && !chosen.empty();
+    return OpenPath(byChoice ? chosen : path, path);
 }
 
 OpenResult SerialLink::OpenPath(const std::string& device, const std::string& path) {
