@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -25,14 +26,15 @@ namespace {
 using q8test::MakeSimFile;
 
 // One simulated device with everything a session on it needs.
+template <typename Ui = q8test::ScriptedUi>
 struct Bench {
-    explicit Bench(q8sim::SimConfig config) : device(std::move(config)) {}
+    explicit Bench(q8sim::SimConfig config = {}) : device(std::move(config)) {}
 
     q8sim::DeviceModel device;
     q8sim::VirtualClock clock{q8test::VIRTUAL_START_MS};
     q8sim::MemoryPort port{clock, q8sim::AnswerWith(device)};
     q8test::RecordingView view;
-    q8test::ScriptedUi ui{clock};
+    Ui ui{clock};
     q8::Session session{port, clock, view, ui};
 };
 
@@ -42,13 +44,8 @@ q8::DownloadRow RowFor(const std::string& path) {
     return row;
 }
 
-std::string WriteHostFile(const std::string& path, size_t size, uint8_t fill) {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    const std::vector<uint8_t> data(size, fill);
-    if (out != nullptr) {
-        std::fwrite(data.data(), 1, data.size(), out);
-        std::fclose(out);
-    }
+std::string WriteHostFile(const std::string& path, size_t size, char fill) {
+    std::ofstream(path, std::ios::binary) << std::string(size, fill);
     return path;
 }
 
@@ -59,19 +56,19 @@ TEST(Session, DevicesSideBySideEachKeepTheirOwnFilesTextsAndTime) {
         const char* hostName;
         std::vector<q8sim::SimFile> files;
         size_t sendBytes;
-        uint8_t fill;
+        char fill;
     };
     const std::vector<Device> devices = {
-        {"a.bin", {MakeSimFile("A1.BIN", 700)}, 5000, 0x11},
-        {"b.bin", {}, 20000, 0x22},
-        {"c.bin", {MakeSimFile("C1.BIN", 10), MakeSimFile("C2.BIN", 20)}, 3, 0x33},
+        {"a.bin", {MakeSimFile("A1.BIN", 700)}, 5000, 'a'},
+        {"b.bin", {}, 20000, 'b'},
+        {"c.bin", {MakeSimFile("C1.BIN", 10), MakeSimFile("C2.BIN", 20)}, 3, 'c'},
     };
-    std::vector<std::unique_ptr<Bench>> benches;
+    std::vector<std::unique_ptr<Bench<>>> benches;
     std::vector<std::string> paths;
     for (size_t i = 0; i < devices.size(); ++i) {
         q8sim::SimConfig config;
         config.files = devices[i].files;
-        benches.push_back(std::make_unique<Bench>(config));
+        benches.push_back(std::make_unique<Bench<>>(config));
         paths.push_back(WriteHostFile(folder.PathOf(devices[i].hostName), devices[i].sendBytes,
                                       devices[i].fill));
     }
@@ -89,14 +86,15 @@ TEST(Session, DevicesSideBySideEachKeepTheirOwnFilesTextsAndTime) {
 
     for (size_t i = 0; i < devices.size(); ++i) {
         SCOPED_TRACE(devices[i].hostName);
-        const Bench& b = *benches[i];
+        const Bench<>& b = *benches[i];
         EXPECT_EQ(outcomes[i].batch, q8::BatchResult::Done);
         ASSERT_EQ(outcomes[i].verified.size(), 1u);
         EXPECT_EQ(outcomes[i].verified[0].check.result, q8::ReadBackResult::Same);
         EXPECT_TRUE(outcomes[i].Succeeded());
         ASSERT_EQ(b.device.Files().size(), devices[i].files.size() + 1);
-        EXPECT_EQ(b.device.Files().back().data,
-                  std::vector<uint8_t>(devices[i].sendBytes, devices[i].fill));
+        EXPECT_EQ(
+            b.device.Files().back().data,
+            std::vector<uint8_t>(devices[i].sendBytes, static_cast<uint8_t>(devices[i].fill)));
         EXPECT_EQ(b.session.Model().info.fileCount, static_cast<int32_t>(b.device.Files().size()));
         EXPECT_EQ(b.view.RowCount(), static_cast<int>(b.device.Files().size()));
         EXPECT_EQ(b.ui.Lines().front(), paths[i]);
@@ -105,14 +103,10 @@ TEST(Session, DevicesSideBySideEachKeepTheirOwnFilesTextsAndTime) {
     }
 }
 
-// Records on which threads the UI was called.
+// Records the threads the worker's calls to the UI came from.
 class ThreadRecordingUi : public q8test::ScriptedUi {
   public:
     using ScriptedUi::ScriptedUi;
-    void PrepareProgress(const std::string& caption, const std::string& line) override {
-        Note();
-        ScriptedUi::PrepareProgress(caption, line);
-    }
     void ChangeCaption(const std::string& caption) override {
         Note();
         ScriptedUi::ChangeCaption(caption);
@@ -120,10 +114,6 @@ class ThreadRecordingUi : public q8test::ScriptedUi {
     void Show(const std::string& text) override {
         Note();
         ScriptedUi::Show(text);
-    }
-    void EndProgress(q8::ProgressResult result) override {
-        Note();
-        ScriptedUi::EndProgress(result);
     }
     std::set<std::thread::id> Threads() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -142,57 +132,44 @@ class ThreadRecordingUi : public q8test::ScriptedUi {
 TEST(Session, TransfersRunToTheirEndOnTheCallersThread) {
     q8test::TempFolder folder("q8caller");
     ASSERT_TRUE(folder.Made());
-    const std::string source = WriteHostFile(folder.PathOf("big.bin"), 5 * 4096 + 100, 0x6B);
+    const std::string source = WriteHostFile(folder.PathOf("big.bin"), 5 * 4096 + 100, 'k');
     struct Case {
         const char* name;
         bool cancelAtThirdBlock;
         uint8_t uploadStatus;  // nonzero: the device refuses the read-back
         q8::BatchResult batch;
-        q8::ReadBackResult readBack;
+        q8::ReadBackResult readBack;       // with a batch that was done
         std::vector<std::string> endings;  // the UI's "end" events
     };
+    using Batch = q8::BatchResult;
+    using Check = q8::ReadBackResult;
     const std::vector<Case> cases = {
-        {"done",
-         false,
-         0,
-         q8::BatchResult::Done,
-         q8::ReadBackResult::Same,
-         {"end done", "end done"}},
-        {"cancelled",
-         true,
-         0,
-         q8::BatchResult::Stopped,
-         q8::ReadBackResult::UploadFailed,
-         {"end cancelled"}},
+        {"done", false, 0, Batch::Done, Check::Same, {"end done", "end done"}},
+        {"cancelled", true, 0, Batch::Stopped, Check::UploadFailed, {"end cancelled"}},
         {"read-back refused",
          false,
          0x05,
-         q8::BatchResult::Done,
-         q8::ReadBackResult::UploadFailed,
+         Batch::Done,
+         Check::UploadFailed,
          {"end done", "end failed", "end failed"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        q8sim::DeviceModel device;
-        q8sim::VirtualClock clock{q8test::VIRTUAL_START_MS};
-        q8sim::MemoryPort port{clock, q8sim::AnswerWith(device)};
-        q8test::RecordingView view;
-        ThreadRecordingUi ui{clock};
-        q8::Session session{port, clock, view, ui};
-        session.RunTransfersOn(q8::TransferThread::Caller);
+        Bench<ThreadRecordingUi> b;
+        b.session.RunTransfersOn(q8::TransferThread::Caller);
         if (c.uploadStatus != 0) {
-            device.AddFault(q8sim::Fault{q8::CMD_UPLOAD_BEGIN, q8sim::EVERY_OCCURRENCE,
-                                         q8sim::FaultKind::Status, c.uploadStatus});
+            b.device.AddFault(q8sim::Fault{q8::CMD_UPLOAD_BEGIN, q8sim::EVERY_OCCURRENCE,
+                                           q8sim::FaultKind::Status, c.uploadStatus});
         }
         int blocks = 0;
-        port.SetWriteObserver([&](const uint8_t* frame, uint32_t) {
+        b.port.SetWriteObserver([&](const uint8_t* frame, uint32_t) {
             if (frame[0] == q8::CMD_DOWNLOAD_BLOCK && ++blocks == 3 && c.cancelAtThirdBlock) {
-                session.CancelTransfer();  // a one-thread host's Cancel, during a wait
+                b.session.CancelTransfer();  // a one-thread host's Cancel, during a wait
             }
         });
 
         const q8::DownloadOutcome outcome =
-            session.Download({RowFor(source)}, q8::Session::ReadBackMode::Compare);
+            b.session.Download({RowFor(source)}, q8::Session::ReadBackMode::Compare);
 
         EXPECT_EQ(outcome.batch, c.batch);
         if (c.batch == q8::BatchResult::Done) {
@@ -200,16 +177,16 @@ TEST(Session, TransfersRunToTheirEndOnTheCallersThread) {
             EXPECT_EQ(outcome.verified[0].check.result, c.readBack);
         } else {
             EXPECT_TRUE(outcome.verified.empty());
-            EXPECT_TRUE(device.FramesFromHost(q8::CMD_BATCH_END).empty());
+            EXPECT_TRUE(b.device.FramesFromHost(q8::CMD_BATCH_END).empty());
         }
         std::vector<std::string> endings;
-        for (const std::string& event : ui.Events()) {
+        for (const std::string& event : b.ui.Events()) {
             if (event.rfind("end ", 0) == 0) {
                 endings.push_back(event);
             }
         }
         EXPECT_EQ(endings, c.endings);
-        EXPECT_EQ(ui.Threads(), std::set<std::thread::id>{std::this_thread::get_id()});
+        EXPECT_EQ(b.ui.Threads(), std::set<std::thread::id>{std::this_thread::get_id()});
     }
 }
 
