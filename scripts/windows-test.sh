@@ -16,20 +16,12 @@ cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$win"
 
-wine=/usr/lib/wine/wine64
-export WINEPREFIX="$win/wine" WINEDEBUG=-all
-# Wine re-points COM1 at /dev/ttyS0 whenever its server starts, unless the
-# registry maps it: map the ports to fixed paths, and link those to the
-# simulator's pseudo-terminal as needed (COM3 for the window tests).
+source "$root/scripts/wine-prefix.sh"
+export WINEPREFIX="$win/wine"
+# COM3 is for the window tests.
 ports="$win/ports"
-mkdir -p "$ports"
-for n in 1 2 3; do
-  "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$ports/com$n" /f >/dev/null
-done
-wineserver=/usr/lib/wine/wineserver
-"$wineserver" -k 2>/dev/null || true
-# Started here, so its own diagnostics stay out of the programs' output.
-"$wineserver" -p 2>/dev/null
+map_com_ports "$ports" 3
+restart_wineserver
 
 echo "== unit tests under Wine"
 "$wine" "$win/tests/win_unit_tests.exe" --gtest_brief=1

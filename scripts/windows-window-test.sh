@@ -24,9 +24,8 @@ if [ "${1:-}" != --in-x-server ]; then
 fi
 
 linux=$2 win=$3
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX="$win/wine-window" WINEDEBUG=-all
+source "$root/scripts/wine-prefix.sh"
+export WINEPREFIX="$win/wine-window"
 work=$(mktemp -d)
 ports="$work/ports"
 mkdir -p "$ports" "$work/cartridge" "$work/pc"
@@ -51,7 +50,6 @@ wait_for_window() {
   done
   return 1
 }
-reg() { "$wine" reg add "$@" /f >/dev/null; }
 
 # No key bindings of its own, so that Alt+Space reaches the program.
 cat >"$work/openbox.xml" <<'EOF'
@@ -61,18 +59,15 @@ EOF
 openbox --config-file "$work/openbox.xml" >/dev/null 2>&1 &
 wm_pid=$!
 
+map_com_ports "$ports" 2
 # Wine has no Chinese font of its own: a Ming face like the one the window is
 # drawn for stands in for SimSun (宋体), the font a Chinese Windows has.
-reg 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$ports/com1"
-reg 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$ports/com2"
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 cp /usr/share/fonts/truetype/arphic/uming.ttc "$WINEPREFIX/drive_c/windows/Fonts/"
 for name in SimSun 宋体; do
-  reg 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /t REG_SZ /d 'AR PL UMing CN'
+  "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null
 done
-"$wineserver" -k 2>/dev/null || true
-# Started here, so that its own diagnostics stay out of the output.
-"$wineserver" -p 2>/dev/null
+restart_wineserver
 
 head -c 70000 /dev/urandom >"$work/cartridge/english1.bin"
 head -c 1536 /dev/urandom >"$work/cartridge/中文课本.bin"
@@ -82,11 +77,10 @@ head -c 40000 /dev/urandom >"$work/pc/课文-unit5.bin"
 sim_pid=$!
 for _ in $(seq 50); do [ -L "$ports/com1" ] && break; sleep 0.1; done
 
-# Wine hands no QT_* variable of the Unix environment to the program; its
-# own environment in the registry does.
+# Wine hands a program the Unix environment's QT_* variables only under a
+# WINE prefix.
 start_window() {
-  reg 'HKCU\Environment' /v QT_SCALE_FACTOR /t REG_SZ /d "$1"
-  "$wine" "$win/src/ui/q8loader.exe" >"$work/app.out" 2>&1 &
+  WINEQT_SCALE_FACTOR=$1 "$wine" "$win/src/ui/q8loader.exe" >"$work/app.out" 2>&1 &
   app_pid=$!
   wait_for_window '下载工具--' || fail "the window did not open at scale $1"
   window=$found
