@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The window for Windows end to end, under Wine on a virtual X server with
 # openbox, on Qt's own `windows` platform plugin: it opens on q8sim behind
-# COM1 and lists the cartridge (docs/windows-window.png is taken of it);
+# COM1 and lists the cartridge (a picture is taken of it: PICTURE, by default
+# WINDOWS_TREE/windows-window.png; the README's is docs/windows-window.png);
 # Alt+Space opens its system menu, whose port-settings and About items each
 # open their dialog; a file named in the open dialog by its Windows path
 # (backslashes, a Chinese name) is downloaded, and the simulated cartridge
 # then gives back the same bytes; at 100 % scaling the window fits a 1366x768
 # screen (the size at 150 % is printed).
-# Usage: scripts/windows-window-test.sh [LINUX_TREE [WINDOWS_TREE]]
+# Usage: scripts/windows-window-test.sh [LINUX_TREE [WINDOWS_TREE [PICTURE]]]
 #        (default: build build-win, both built)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,11 +20,12 @@ if [ "${1:-}" != --in-x-server ]; then
     command -v "$tool" >/dev/null || { echo "windows-window-test: needs $tool" >&2; exit 1; }
   done
   xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -dpi 96" \
-    "$0" --in-x-server "$root/${1:-build}" "$root/${2:-build-win}"
+    "$0" --in-x-server "$root/${1:-build}" "$root/${2:-build-win}" \
+    "$(realpath -m "${3:-$root/${2:-build-win}/windows-window.png}")"
   exit
 fi
 
-linux=$2 win=$3
+linux=$2 win=$3 picture=$4
 source "$root/scripts/wine-prefix.sh"
 export WINEPREFIX="$win/wine-window"
 work=$(mktemp -d)
@@ -38,9 +40,19 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Leaves a picture of the screen beside the tree's one, to see what went wrong.
 fail() {
-  echo "FAILED: $*" >&2
+  echo "FAILED: $* (the screen: $win/windows-window-failed.png)" >&2
+  xwd -root -silent | convert xwd:- "$win/windows-window-failed.png" || true
   exit 1
+}
+# Waits up to 10 s for no window named $1 to be left.
+wait_for_no_window() {
+  for _ in $(seq 100); do
+    xdotool search --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
 }
 # Waits up to 10 s for a window whose name matches $1; its id in $found.
 wait_for_window() {
@@ -72,7 +84,7 @@ restart_wineserver
 head -c 70000 /dev/urandom >"$work/cartridge/english1.bin"
 head -c 1536 /dev/urandom >"$work/cartridge/中文课本.bin"
 head -c 40000 /dev/urandom >"$work/pc/课文-unit5.bin"
-"$linux/sim/q8sim" --folder "$work/cartridge" --total 4194304 --free 3670016 \
+"$linux/sim/q8sim" --folder "$work/cartridge" --total 4194304 --free 3670016 --line-rate \
   --link "$ports/com1" >"$work/sim.out" &
 sim_pid=$!
 for _ in $(seq 50); do [ -L "$ports/com1" ] && break; sleep 0.1; done
@@ -106,7 +118,7 @@ echo "at 100 %: ${WIDTH}x${HEIGHT}"
 read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS | tr -dc '0-9 ' | xargs)
 eval "$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print "ax=" $NF} /Absolute upper-left Y/ {print "ay=" $NF}')"
 xwd -root -silent | convert xwd:- -crop "$((WIDTH + left + right))x$((HEIGHT + top + bottom))+$((ax - left))+$((ay - top))" \
-  +repage "$root/docs/windows-window.png"
+  +repage "$picture"
 
 # The system menu: its last item is the port settings, the one before it
 # the About box.
@@ -127,15 +139,18 @@ done
 xdotool windowactivate --sync "$window"
 xdotool key space
 wait_for_window '打开下载文件' || fail "no open dialog"
-sleep 1
+# Wine's file dialog takes its keys only once it has filled its folder view.
+sleep 4
 winpath="Z:${work//\//\\}\\pc\\课文-unit5.bin"
 xdotool type --delay 30 "$winpath"
 xdotool key Return
-sleep 2
-# From "打开" to "下载": 删除, 上移, 下移, 上传, 删除, 下载.
+wait_for_no_window '打开下载文件' || fail "the open dialog took no $winpath"
+sleep 1
+# From "打开" to "下载": 删除, 上移, 下移, 上传, 删除, 下载. At the line's
+# rate the progress window stays long enough to be seen.
 xdotool windowactivate --sync "$window"
 xdotool key Tab Tab Tab Tab Tab Tab space
-sleep 1
+wait_for_window '^(擦除剩余空间|下载文件)' || fail "no progress window after 下载"
 while xdotool search --name '^(擦除剩余空间|下载文件)' >/dev/null 2>&1; do sleep 0.2; done
 sleep 4  # the refresh after the file and the batch end
 stop_window
