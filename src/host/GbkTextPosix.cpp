@@ -22,11 +22,23 @@ constexpr size_t UTF32_BYTES = 4;
 constexpr int BITS_PER_BYTE = 8;
 constexpr const char* REPLACEMENT_GBK = "?";
 
+// The C library loads a converter module on the first open and unloads the
+// unused ones whenever a descriptor closes. Sessions on several threads would
+// then load and unload them under one another, inside the loader where no
+// sanitizer sees the lock; a descriptor of each conversion used here, held
+// for the program's life, keeps their modules loaded.
+void KeepConvertersLoaded() {
+    static const iconv_t held[] = {iconv_open(UTF32, CODE_PAGE_936),
+                                   iconv_open(CODE_PAGE_936, UTF8)};
+    static_cast<void>(held);
+}
+
 // Converts `in`, replacing each unconvertible piece with `replacement` and
 // skipping `skip(byte)` input bytes past it.
 template <typename Skip>
 std::string Convert(const char* to, const char* from, const std::string& in,
                     const char* replacement, Skip skip) {
+    KeepConvertersLoaded();
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return std::string();
@@ -58,6 +70,7 @@ std::string Convert(const char* to, const char* from, const std::string& in,
 }  // namespace
 
 bool DecodeGbkCharacter(const char* bytes, size_t count, char32_t& codePoint) {
+    KeepConvertersLoaded();
     iconv_t cd = iconv_open(UTF32, CODE_PAGE_936);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return false;
