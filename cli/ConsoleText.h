@@ -36,4 +36,7 @@ std::string OutputFailure();
 // a Windows console without virtual-terminal processing prints it raw.
 bool StderrTakesEscapes();
 
+// The width of the terminal behind stderr in columns; 0 when unknown.
+size_t StderrColumns();
+
 }  // namespace q8cli

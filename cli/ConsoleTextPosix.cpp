@@ -1,5 +1,8 @@
 #include "ConsoleText.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "ConsoleWrite.h"
@@ -21,6 +24,11 @@ std::string WriteToStream(FILE* stream, const std::string& text) {
 
 bool StderrTakesEscapes() {
     return true;
+}
+
+size_t StderrColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 }  // namespace q8cli

@@ -68,4 +68,12 @@ bool StderrTakesEscapes() {
            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+size_t StderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(HandleOf(stderr), &info)) {
+        return 0;
+    }
+    return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 }  // namespace q8cli

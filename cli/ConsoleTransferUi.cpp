@@ -5,6 +5,7 @@
 
 #include "ConsoleText.h"
 #include "Interrupt.h"
+#include "TextWidth.h"
 
 namespace q8cli {
 
@@ -12,23 +13,6 @@ namespace {
 
 constexpr const char* ERASE_LINE = "\r\033[K";
 constexpr int PERCENT_TEXT_BYTES = 24;  // " 100%  ", with room for any int
-
-// Columns a UTF-8 text takes on a terminal: one for ASCII, two for the
-// three-byte characters (CJK and the full-width signs the texts use).
-size_t DisplayWidth(const std::string& text) {
-    size_t width = 0;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            width += 1;
-        } else if (byte >= 0xE0) {
-            width += 2;
-        } else if (byte >= 0xC0) {
-            width += 1;
-        }
-    }
-    return width;
-}
 
 }  // namespace
 

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "ConsoleText.h"
 #include "ConsoleTransferUi.h"
 #include "ConsoleUi.h"
+#include "DeviceJob.h"
+#include "Fleet.h"
 #include "Interrupt.h"
 #include "host/HostFile.h"
 #include "link/PortList.h"
@@ -24,102 +27,17 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
-// Bytes below this, and DEL, are control characters in a cartridge name.
-constexpr unsigned char FIRST_PRINTABLE = 0x20;
-constexpr unsigned char DEL = 0x7F;
-constexpr size_t ESCAPE_BYTES = sizeof "\\xff";  // with its terminating NUL
-
-constexpr const char* VERIFY_OPTION = "--verify";
-
 constexpr const char* OUTPUT_FAILED = "q8loader-cli: cannot write the output";
 constexpr const char* TRACE_FAILED = "q8loader-cli: cannot write the trace ";
 // The window's variable for a trace file; --trace wins over it.
 constexpr const char* TRACE_VARIABLE = "Q8LOADER_TRACE";
 
-constexpr const char* USAGE =
-    "usage: q8loader-cli [--port COM1|COM2|PATH] [--trace FILE] COMMAND [ARGS]\n"
-    "\n"
-    "  list                show the cartridge's files, its total and free space\n"
-    "  download [--verify] FILE...\n"
-    "                      send up to six files to the cartridge, in this order;\n"
-    "                      --verify reads each back and compares it byte for byte\n"
-    "  upload INDEX FILE   read cartridge file INDEX (0 = first) into FILE\n"
-    "  delete              delete the cartridge's last file\n"
-    "  erase-voice         erase the recorded voice\n"
-    "  format              format the cartridge\n"
-    "  ports [--all]       list the serial ports present (--all: also empty UART slots)\n"
-    "\n"
-    "  --help              this text\n"
-    "  --version           the version\n"
-    "\n"
-    "During a transfer a progress line is shown when stderr is a terminal, and\n"
-    "Ctrl-C cancels it and the files still to come. Exit status: 0 done, 1 failed\n"
-    "or refused or cancelled, 2 usage.\n"
-    "\n"
-    "--trace FILE (or Q8LOADER_TRACE=FILE) writes every frame and reply, with\n"
-    "times and expired deadlines, to FILE: send it with a bug report.\n"
-    "\n"
-    "Without --port the tool opens COM1 and falls back to COM2. On Linux COM1 and\n"
-    "COM2 are the devices named by Q8LOADER_COM1 and Q8LOADER_COM2 (default\n"
-    "/dev/ttyS0 and /dev/ttyS1).\n";
-
-struct Options {
-    std::string port;     // empty: COM1, falling back to COM2
-    std::string trace;    // empty: no wire trace
-    bool verify = false;  // download: read every file back and compare
-    std::string command;
-    std::vector<std::string> args;
-};
-
-bool ParseIndex(const std::string& text, int& index) {
-    if (text.empty() || text.size() > 3 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    index = std::atoi(text.c_str());
-    return index <= 255;
-}
-
-bool ParseOptions(const std::vector<std::string>& args, Options& options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "--port" || args[i] == "--trace") && options.command.empty()) {
-            // An empty port name would read as no --port at all.
-            if (i + 1 >= args.size() || (args[i] == "--port" && args[i + 1].empty())) {
-                return false;
-            }
-            (args[i] == "--port" ? options.port : options.trace) = args[i + 1];
-            ++i;
-        } else if (options.command.empty()) {
-            options.command = args[i];
-        } else {
-            options.args.push_back(args[i]);
-        }
-    }
-    const std::string& c = options.command;
-    const size_t n = options.args.size();
-    int index = 0;
-    if (c == "list" || c == "delete" || c == "erase-voice" || c == "format") {
-        return n == 0;
-    }
-    if (c == "ports") {
-        return n == 0 || (n == 1 && options.args[0] == "--all");
-    }
-    if (c == "download") {
-        options.verify = n >= 1 && options.args[0] == VERIFY_OPTION;
-        if (options.verify) {
-            options.args.erase(options.args.begin());
-        }
-        return !options.args.empty();
-    }
-    if (c == "upload") {
-        return n == 2 && ParseIndex(options.args[0], index);
-    }
-    return false;
-}
+using q8cli::Options;
 
 // Opens the port as the window's start-up does, unless --port names one.
 bool OpenPort(const Options& options, q8::Session& session) {
-    return options.port.empty() ? session.OpenStartupPort() : session.OpenNamedPort(options.port);
+    return options.ports.empty() ? session.OpenStartupPort()
+                                 : session.OpenNamedPort(options.ports[0]);
 }
 
 // After every command: output that could not be written (a full disk, a
@@ -131,26 +49,6 @@ int CheckOutput(int code) {
     }
     q8cli::WriteText(stderr, std::string(OUTPUT_FAILED) + (why.empty() ? "" : ": " + why) + "\n");
     return EXIT_FAILED;
-}
-
-// A cartridge name as one field of one line: control bytes as \xHH so the
-// device cannot drive the terminal or split the line, and the backslash
-// doubled so the escaping reads back unambiguously. UTF-8 passes untouched.
-std::string EscapeControls(const std::string& name) {
-    std::string out;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (byte < FIRST_PRINTABLE || byte == DEL) {
-            char escaped[ESCAPE_BYTES];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 void PrintLine(FILE* to, const std::string& text) {
@@ -168,8 +66,7 @@ int ReportStatus(const q8::CartridgeModel& model, bool ok) {
 int List(q8::Session& session, const q8cli::CollectedRows& rows) {
     const q8::RefreshResult result = session.Refresh();
     for (const q8::CartridgeRow& row : rows.Rows()) {
-        q8cli::WriteText(stdout,
-                         EscapeControls(row.name) + "\t" + row.size + "\t" + row.modified + "\n");
+        q8cli::WriteText(stdout, q8cli::RowText(row) + "\n");
     }
     PrintLine(stdout, session.Model().info.totalText);
     PrintLine(stdout, session.Model().info.freeText);
@@ -177,38 +74,14 @@ int List(q8::Session& session, const q8cli::CollectedRows& rows) {
     return ReportStatus(session.Model(), result.Ok());
 }
 
-// The files as rows of the download list: absolute, split into folder and name.
-std::vector<q8::DownloadRow> DownloadRows(const std::vector<std::string>& paths) {
-    std::vector<q8::DownloadRow> rows;
-    for (const std::string& path : paths) {
-        q8::DownloadRow row;
-        q8::SplitPath(q8::AbsolutePath(path), row.folder, row.name);
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 void PrintCheck(const q8::VerifiedFile& file) {
-    switch (file.check.result) {
-        case q8::ReadBackResult::Same:
-            PrintLine(stdout, "verified: " + file.name);
-            return;
-        case q8::ReadBackResult::Differs:
-            PrintLine(stderr, "differs: " + file.name + " from byte " +
-                                  std::to_string(file.check.firstDifference));
-            return;
-        case q8::ReadBackResult::UploadFailed:
-            PrintLine(stderr, "not read back: " + file.name);
-            return;
-        case q8::ReadBackResult::SourceUnreadable:
-            PrintLine(stderr, "cannot read " + file.path);
-            return;
-    }
+    const q8cli::CheckLine line = q8cli::CheckText(file);
+    PrintLine(line.same ? stdout : stderr, line.text);
 }
 
 int Download(q8::Session& session, const std::vector<std::string>& paths, bool verify) {
     const q8::DownloadOutcome outcome = session.Download(
-        DownloadRows(paths),
+        q8cli::DownloadRows(paths),
         verify ? q8::Session::ReadBackMode::Compare : q8::Session::ReadBackMode::None, PrintCheck);
     if (outcome.batch == q8::BatchResult::RefreshFailed) {
         return ReportStatus(session.Model(), false);
@@ -267,20 +140,25 @@ class TraceCheck {
 int Run(const std::vector<std::string>& args) {
     Options options;
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        q8cli::WriteText(stdout, USAGE);
+        q8cli::WriteText(stdout, q8cli::USAGE);
         return EXIT_OK;
     }
     if (args.size() == 1 && args[0] == "--version") {
         q8cli::WriteText(stdout, q8version::VersionLine("q8loader-cli"));
         return EXIT_OK;
     }
-    if (!ParseOptions(args, options)) {
-        q8cli::WriteText(stderr, USAGE);
+    if (!q8cli::ParseOptions(args, options)) {
+        q8cli::WriteText(stderr, q8cli::USAGE);
         return EXIT_USAGE;
     }
 
     if (options.command == "ports") {
         return Ports(!options.args.empty());
+    }
+    const std::string tracePath =
+        options.trace.empty() ? q8cli::Utf8Environment(TRACE_VARIABLE) : options.trace;
+    if (options.ManyDevices()) {
+        return q8cli::RunFleet(options, tracePath);
     }
     const bool upload = options.command == "upload";
     q8cli::ConsoleTransferUi ui(upload ? options.args[1] : std::string());
@@ -288,8 +166,6 @@ int Run(const std::vector<std::string>& args) {
     q8cli::CollectedRows rows;
     q8::Session session(link, rows, ui);
     q8::WireTrace trace;
-    const std::string tracePath =
-        options.trace.empty() ? q8cli::Utf8Environment(TRACE_VARIABLE) : options.trace;
     if (!tracePath.empty()) {
         if (!trace.Open(tracePath)) {
             WarnTrace(tracePath, trace.Error());

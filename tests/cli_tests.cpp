@@ -6,15 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "ConsoleTransferUi.h"
+#include "PortSpec.h"
 #include "ShellRun.h"
 #include "TempFolder.h"
 #include "protocol/Frames.h"
@@ -449,23 +453,33 @@ class SessionStarter : public ::testing::EmptyTestEventListener {
     return true;
 }();
 
-// Starts the CLI on `device` with stderr on `stderrTo`; the caller reaps it.
-pid_t StartCli(const std::string& device, std::vector<std::string> args,
-               const std::string& stderrTo = "/dev/null") {
-    args.insert(args.begin(), {Q8LOADER_CLI_PATH, "--port", device});
+// Starts the CLI with `args`, its stdout and stderr on the files named; the
+// caller reaps it.
+pid_t StartProgram(std::vector<std::string> args, const std::string& stdoutTo,
+                   const std::string& stderrTo) {
+    args.insert(args.begin(), Q8LOADER_CLI_PATH);
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    const char* const stdoutPath = stdoutTo.c_str();
     const char* const stderrPath = stderrTo.c_str();
     const pid_t child = fork();
     if (child == 0) {  // other threads run: only async-signal-safe calls until exec
-        dup2(open(stderrPath, O_WRONLY), STDERR_FILENO);
+        dup2(open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        dup2(open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
     return child;
+}
+
+// Starts the CLI on `device` with stderr on `stderrTo`; the caller reaps it.
+pid_t StartCli(const std::string& device, std::vector<std::string> args,
+               const std::string& stderrTo = "/dev/null") {
+    args.insert(args.begin(), {"--port", device});
+    return StartProgram(std::move(args), "/dev/null", stderrTo);
 }
 
 // The wait status of `child`, or -1 when it cannot be had.
@@ -831,6 +845,226 @@ TEST(CliFiles, ProgressLineOnATerminal) {
     EXPECT_NE(r.shown.find(r.file), std::string::npos) << r.shown;
     EXPECT_NE(r.shown.find("下载文件..."), std::string::npos) << r.shown;
     EXPECT_NE(r.shown.find("%  剩余时间："), std::string::npos) << r.shown;
+}
+
+TEST(PortSpec, PatternsMatchLikeAShellGlob) {
+    const struct {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    } rows[] = {
+        {"ttyUSB*", "ttyUSB0", true},
+        {"ttyUSB*", "ttyUSB", true},
+        {"ttyUSB?", "ttyUSB12", false},
+        {"*", "", true},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*c", "ab", false},
+        {"?", "", false},
+        {"dev*", "xdev1", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(q8cli::MatchesPattern(row.pattern, row.name), row.matches)
+            << row.pattern << " " << row.name;
+    }
+}
+
+// Several devices in one call, each a simulator linked into a folder as
+// dev1, dev2, ... so that the ports have names the case can expect.
+struct FleetDevice {
+    bool lineRate = false;    // slow enough to be caught mid-transfer
+    q8sim::Fault fault = {};  // command 0: none
+    bool pluggedLater = false;
+    bool pulledMidway = false;  // unlinked and switched off after a few blocks
+    const char* result = "";    // the start of its summary row's result
+    size_t files = 0;           // on its cartridge afterwards
+};
+
+struct FleetCase {
+    const char* name;
+    std::vector<FleetDevice> devices;
+    bool watch = false;      // --watch --port 'DIR/dev*', else one --port each
+    bool interrupt = false;  // SIGINT once every line-rate device sent a few blocks
+    uint32_t fileBytes = 0;
+    const char* countLine = "";
+    int exitCode = 0;
+};
+
+constexpr int FEW_BLOCKS = 3;
+const q8sim::Fault SILENT{q8::CMD_HELLO, q8sim::EVERY_OCCURRENCE, q8sim::FaultKind::NoReply};
+const q8sim::Fault REFUSES_BLOCK{q8::CMD_DOWNLOAD_BLOCK, 2, q8sim::FaultKind::Status, 0x7F};
+
+const FleetCase FLEET_CASES[] = {
+    {"one of four silent, one refusing a block",
+     {{.result = "完成", .files = 1},
+      {.fault = SILENT, .result = "失败：没有在"},
+      {.fault = REFUSES_BLOCK, .result = "失败：在下载中传输数据出错！请重试"},
+      {.result = "完成", .files = 1}},
+     false,
+     false,
+     3000,
+     "4 个设备：2 个完成，2 个失败",
+     1},
+    {"Ctrl-C while four transfer",
+     {{true, {}, false, false, "已取消"},
+      {true, {}, false, false, "已取消"},
+      {true, {}, false, false, "已取消"},
+      {true, {}, false, false, "已取消"}},
+     false,
+     true,
+     200000,
+     "4 个设备：0 个完成，4 个失败",
+     1},
+    {"a watch: one plugged in later, one pulled out, one silent",
+     {{.lineRate = true, .pulledMidway = true, .result = "失败："},
+      {.pluggedLater = true, .result = "完成", .files = 1},
+      {.fault = SILENT, .pluggedLater = true, .result = "跳过：没有在"}},
+     true,
+     false,
+     30000,
+     "2 个设备：1 个完成，1 个失败，1 个端口跳过",
+     1},
+};
+
+struct FleetRun {
+    std::string failure;
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<size_t> files;
+    std::vector<int> batchEnds;
+    std::vector<int> cardInfos;  // frames past the greeting
+    long entries = 0;            // in the folder: the file and the links
+};
+
+// Waits until `done` holds, polling every 20 ms for at most `ms`.
+bool AwaitUntil(const std::function<bool()>& done, int ms) {
+    constexpr int STEP_MS = 20;
+    for (int waited = 0; !done(); waited += STEP_MS) {
+        if (waited >= ms) {
+            return false;
+        }
+        usleep(STEP_MS * 1000);
+    }
+    return true;
+}
+
+FleetRun RunFleetCase(const FleetCase& c) {
+    FleetRun r;
+    Folder folder;
+    std::vector<std::unique_ptr<q8sim::Simulator>> sims;
+    std::vector<std::string> links;
+    for (const FleetDevice& d : c.devices) {
+        q8sim::SimConfig config;
+        config.lineRate = d.lineRate;
+        if (d.fault.command != 0) {
+            config.faults = {d.fault};
+        }
+        sims.push_back(std::make_unique<q8sim::Simulator>(config));
+        links.push_back(folder.Path() + "/dev" + std::to_string(sims.size()));
+        if (r.failure = Begin(folder, *sims.back()); !r.failure.empty()) {
+            return r;
+        }
+    }
+    const auto plug = [&](bool later) {
+        for (size_t i = 0; i < sims.size(); ++i) {
+            if (c.devices[i].pluggedLater == later) {
+                std::filesystem::create_symlink(sims[i]->DevicePath(), links[i]);
+            }
+        }
+    };
+    plug(false);
+    const std::string file = folder.Put("a.bin", c.fileBytes);
+    std::vector<std::string> args = {"--watch", "--port", folder.Path() + "/dev*"};
+    if (!c.watch) {
+        args.clear();
+        for (const std::string& link : links) {
+            args.insert(args.end(), {"--port", link});
+        }
+    }
+    args.insert(args.end(), {"download", file});
+    const std::string out = folder.Path() + ".out", err = folder.Path() + ".err";
+    const pid_t child = StartProgram(args, out, err);
+    const auto blocks = [&](size_t i) { return sims[i]->Occurrences(q8::CMD_DOWNLOAD_BLOCK); };
+    bool reached = true;
+    for (size_t i = 0; i < sims.size(); ++i) {
+        if (c.devices[i].pulledMidway || (c.interrupt && c.devices[i].lineRate)) {
+            reached = reached && AwaitUntil([&] { return blocks(i) >= FEW_BLOCKS; }, 10000);
+        }
+        if (c.devices[i].pulledMidway) {
+            std::filesystem::remove(links[i]);
+            sims[i]->Stop();
+        }
+    }
+    if (c.watch) {
+        plug(true);
+    }
+    // A watch ends at Ctrl-C only: once every device still there has answered
+    // and finished, and a poll has seen the pulled one gone.
+    for (size_t i = 0; c.watch && i < sims.size(); ++i) {
+        const uint8_t last = c.devices[i].files > 0 ? q8::CMD_BATCH_END : q8::CMD_HELLO;
+        reached = reached && AwaitUntil([&] { return sims[i]->Occurrences(last) >= 1; }, 20000);
+    }
+    if (c.watch || c.interrupt) {
+        usleep(c.watch ? 2500000 : 0);
+        kill(child, reached ? SIGINT : SIGKILL);
+    }
+    r.status = Reap(child);
+    r.out = ReadAll(out);
+    r.err = ReadAll(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    for (const auto& sim : sims) {
+        r.files.push_back(sim->Files().size());
+        r.batchEnds.push_back(sim->Occurrences(q8::CMD_BATCH_END));
+        r.cardInfos.push_back(sim->Occurrences(q8::CMD_CARD_INFO));
+    }
+    r.entries = folder.Entries();
+    return r;
+}
+
+Session<std::vector<FleetRun>> fleetRuns("CliFleet.EveryDeviceEndsAndTheSummarySaysHow", [] {
+    std::vector<std::future<FleetRun>> started;
+    for (const FleetCase& c : FLEET_CASES) {
+        started.push_back(std::async(std::launch::async, RunFleetCase, std::cref(c)));
+    }
+    std::vector<FleetRun> runs;
+    for (auto& run : started) {
+        runs.push_back(run.get());
+    }
+    return runs;
+});
+
+TEST(CliFleet, EveryDeviceEndsAndTheSummarySaysHow) {
+    const std::vector<FleetRun> runs = fleetRuns.Wait();
+    for (size_t k = 0; k < runs.size(); ++k) {
+        const FleetCase& c = FLEET_CASES[k];
+        const FleetRun& r = runs[k];
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(r.failure, "");
+        ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status << "\n" << r.err;
+        EXPECT_EQ(WEXITSTATUS(r.status), c.exitCode) << r.out << r.err;
+        EXPECT_NE(r.out.find(std::string(c.countLine) + "\n"), std::string::npos) << r.out;
+        for (size_t i = 0; i < c.devices.size(); ++i) {
+            const FleetDevice& d = c.devices[i];
+            SCOPED_TRACE("dev" + std::to_string(i + 1));
+            // The summary row: the port, padded, then the result.
+            const std::string port = "/dev" + std::to_string(i + 1) + " ";
+            const size_t row = r.out.find(port);
+            ASSERT_NE(row, std::string::npos) << r.out;
+            const size_t result = r.out.find_first_not_of(' ', row + port.size());
+            EXPECT_EQ(r.out.compare(result, std::strlen(d.result), d.result), 0) << r.out;
+            EXPECT_EQ(r.files[i], d.files);
+            EXPECT_EQ(r.batchEnds[i], d.files > 0 ? 1 : 0);
+            if (d.fault.kind == q8sim::FaultKind::NoReply && c.watch) {
+                EXPECT_EQ(r.cardInfos[i], 0) << "a skipped port had more than the greeting";
+            }
+        }
+        // The source file and the links that are left: nothing written beside them.
+        const long links =
+            static_cast<long>(std::count_if(c.devices.begin(), c.devices.end(),
+                                            [](const FleetDevice& d) { return !d.pulledMidway; }));
+        EXPECT_EQ(r.entries, 1 + links);
+    }
 }
 
 }  // namespace

@@ -134,6 +134,9 @@ class SerialLink {
 
     // What the last Open / OpenDevice returned.
     const OpenResult& LastOpen() const { return opened_; }
+    // Lets the port go (the adapter may then be unplugged); the next Open
+    // opens it again.
+    void Close();
 
   private:
     // Closes any open port and opens `path`; the result names `device`, the
@@ -144,7 +147,6 @@ class SerialLink {
     // is closed.
     bool Configure(const std::string& name, uint32_t bitRate, uint8_t byteSize, const char* parity,
                    const char* stopBits);
-    void Close();
 
     // One low-level read: gathers until all `count` bytes are in or
     // LINK_READ_TIMEOUT_MS has passed, and returns the bytes delivered

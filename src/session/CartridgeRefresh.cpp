@@ -105,6 +105,11 @@ void AddCartridgeRow(CartridgeView& view, const DirEntry& entry) {
     view.AppendRow(MakeCartridgeRow(entry));
 }
 
+RefreshResult GreetDevice(Station& s) {
+    s.wire.Purge();
+    return Greet(s);
+}
+
 RefreshResult RefreshCartridge(Station& s) {
     s.model.info.fileCount = 0;
     s.model.info.totalText.clear();

@@ -35,6 +35,10 @@ struct RefreshResult {
 // many times; a device that keeps doing it is treated as sending bad data.
 inline constexpr int MAX_CARD_INFO_ROUNDS = 4;
 
+// Drops what the line holds, greets the device and checks its model; nothing
+// more is sent. Writes the status text when it fails.
+RefreshResult GreetDevice(Station& station);
+
 // Reads hello, card info and directory. Writes the model's file count, space
 // figures and texts and its status text (never the error flag), and the rows.
 RefreshResult RefreshCartridge(Station& station);

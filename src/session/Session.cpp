@@ -45,6 +45,10 @@ bool Session::OpenNamedPort(const std::string& name) {
     return link_ != nullptr && q8::OpenNamedPort(*link_, model_, transfer_.ui, name);
 }
 
+RefreshResult Session::Greet() {
+    return GreetDevice(station_);
+}
+
 RefreshResult Session::Refresh() {
     return q8::Refresh(station_);
 }

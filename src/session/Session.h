@@ -72,6 +72,9 @@ class Session {
     // COM1 or COM2 in any case, or any other name as a device path.
     bool OpenNamedPort(const std::string& name);
 
+    // Only the greeting: is a device of the supported model behind the port?
+    // Tells a port to load from one to leave alone, sending nothing else.
+    RefreshResult Greet();
     RefreshResult Refresh();
 
     // The download list in order, each file with its progress and a refresh
