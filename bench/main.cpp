@@ -4,7 +4,11 @@
 // Each transfer goes through RunTransfer with a quickly polling UI, as the
 // window drives it. The time is taken inside the worker thread, around the
 // worker alone, so RunTransfer's pause after a done transfer is left out.
+//
+// The many-device runs time q8loader-cli itself, as a user runs it, with
+// one simulator a device.
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,6 +22,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,6 +68,10 @@ constexpr uint32_t POLL_MS = 2;
 constexpr size_t CHUNK = 64 * KIB;
 
 const char* const DOWNLOAD_NAME = "down.bin";
+
+// The many-device runs: how many devices, and the file each is sent.
+constexpr int FLEET_SIZES[] = {1, 2, 4, 8, 16};
+constexpr uint32_t FLEET_FILE_BYTES = 128 * KIB;
 const char* const UPLOAD_SOURCE = "big.bin";
 
 // The window's part, answered at once: the progress ends on the outcome
@@ -429,11 +438,93 @@ void PrintLineRate(const Figures& f) {
                 excessMs * 100.0 / blockMs, blockMs);
 }
 
+// The many-device run: q8loader-cli with one --port a simulator, all at
+// line rate, each sent the same file; the CLI's wall and CPU time.
+struct FleetFigures {
+    int devices = 0;
+    double wallMs = 0;
+    double cpuMs = 0;  // user + system of the CLI process
+};
+
+double CpuMs(const rusage& usage) {
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+bool RunFleet(const std::string& dir, int devices, FleetFigures& figures) {
+    const std::string run = std::to_string(devices) + " devices";
+    const std::string source = dir + "/" + DOWNLOAD_NAME;
+    std::vector<std::unique_ptr<q8bench::SimProcess>> sims;
+    std::vector<std::string> args = {Q8LOADER_CLI_PATH};
+    for (int i = 0; i < devices; ++i) {
+        sims.push_back(std::make_unique<q8bench::SimProcess>());
+        if (!sims.back()->Start(Q8SIM_PATH, {"--line-rate"})) {
+            Fail(run, "cannot start " + std::string(Q8SIM_PATH) + ": " + sims.back()->Error());
+            return false;
+        }
+        args.insert(args.end(), {"--port", sims.back()->DevicePath()});
+    }
+    args.insert(args.end(), {"download", source});
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const Clock::time_point begin = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    while (child > 0 && wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    figures = FleetFigures{devices,
+                           std::chrono::duration<double, std::milli>(Clock::now() - begin).count(),
+                           CpuMs(usage)};
+    bool ok = child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!ok) {
+        Fail(run, "q8loader-cli did not send the file to every device");
+    }
+    for (const auto& sim : sims) {
+        ok = sim->Stop() && ok;
+    }
+    return ok;
+}
+
+bool RunFleets(const std::string& dir) {
+    if (!WritePatternFile(dir + "/" + DOWNLOAD_NAME, FLEET_FILE_BYTES)) {
+        Fail("many devices", "cannot write the file");
+        return false;
+    }
+    std::printf("\nq8loader-cli, one %s file to N devices at once (q8sim --line-rate each)\n",
+                SizeName(FLEET_FILE_BYTES).c_str());
+    std::printf("%8s %10s %10s %12s %14s\n", "devices", "wall ms", "vs one", "CLI cpu ms",
+                "cpu ms/device");
+    double oneMs = 0;
+    for (const int devices : FLEET_SIZES) {
+        FleetFigures f;
+        if (!RunFleet(dir, devices, f)) {
+            return false;
+        }
+        oneMs = devices == 1 ? f.wallMs : oneMs;
+        std::printf("%8d %10.1f %+9.2f%% %12.1f %14.2f\n", f.devices, f.wallMs,
+                    (f.wallMs / oneMs - 1.0) * 100.0, f.cpuMs, f.cpuMs / f.devices);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
 void PrintUsage(FILE* to) {
     std::fputs(
-        "usage: bench [--quick]\n"
+        "usage: bench [--quick | --devices]\n"
         "Times downloads and uploads against q8sim in its own process.\n"
-        "  --quick   only the 1 MiB runs (no 64 MiB runs, no line-rate run)\n",
+        "  --quick     only the 1 MiB runs (no 64 MiB runs, no line-rate runs)\n"
+        "  --devices   only the many-device runs of q8loader-cli\n",
         to);
 }
 
@@ -441,10 +532,13 @@ void PrintUsage(FILE* to) {
 
 int main(int argc, char** argv) {
     bool quick = false;
+    bool devicesOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick") {
             quick = true;
+        } else if (arg == "--devices") {
+            devicesOnly = true;
         } else if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
             return 0;
@@ -461,6 +555,12 @@ int main(int argc, char** argv) {
         return EXIT_FAILED;
     }
     const std::string dir = pattern;
+    if (devicesOnly) {
+        const bool ok = RunFleets(dir);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+        return ok ? 0 : EXIT_FAILED;
+    }
 
     std::vector<uint32_t> sizes = {1 * MIB};
     if (!quick) {
@@ -504,6 +604,7 @@ int main(int argc, char** argv) {
         if (ok) {
             PrintLineRate(figures);
         }
+        ok = ok && RunFleets(dir);
     }
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
