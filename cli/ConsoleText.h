@@ -39,4 +39,9 @@ bool StderrTakesEscapes();
 // The width of the terminal behind stderr in columns; 0 when unknown.
 size_t StderrColumns();
 
+// On the terminal behind stderr: back to the start of the line `lines` lines
+// up, and everything from there down cleared. A Windows console is moved
+// through its own calls, which every console follows.
+void EraseLinesAbove(size_t lines);
+
 }  // namespace q8cli

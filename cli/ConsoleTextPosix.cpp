@@ -3,11 +3,18 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "ConsoleWrite.h"
 
 namespace q8cli {
+
+namespace {
+
+constexpr size_t ESCAPE_BYTES = 32;
+
+}  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
@@ -24,6 +31,12 @@ std::string WriteToStream(FILE* stream, const std::string& text) {
 
 bool StderrTakesEscapes() {
     return true;
+}
+
+void EraseLinesAbove(size_t lines) {
+    char escapes[ESCAPE_BYTES];
+    std::snprintf(escapes, sizeof escapes, "\033[%zuA\r\033[J", lines);
+    WriteText(stderr, escapes);
 }
 
 size_t StderrColumns() {

@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "ConsoleWrite.h"
@@ -66,6 +67,22 @@ bool StderrTakesEscapes() {
     }
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+void EraseLinesAbove(size_t lines) {
+    const HANDLE handle = HandleOf(stderr);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    std::fflush(stderr);
+    if (!GetConsoleScreenBufferInfo(handle, &info)) {
+        return;
+    }
+    const SHORT up = static_cast<SHORT>(std::min<size_t>(lines, info.dwCursorPosition.Y));
+    const COORD start{0, static_cast<SHORT>(info.dwCursorPosition.Y - up)};
+    const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(up + 1);
+    DWORD written = 0;
+    FillConsoleOutputCharacterW(handle, L' ', cells, start, &written);
+    FillConsoleOutputAttribute(handle, info.wAttributes, cells, start, &written);
+    SetConsoleCursorPosition(handle, start);
 }
 
 size_t StderrColumns() {

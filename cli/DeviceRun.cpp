@@ -70,7 +70,7 @@ void DeviceRun::Run() {
         if (trace_.Open(tracePath_)) {
             session_.SetTrace(&trace_);
         } else {
-            Show("cannot write the trace " + tracePath_);
+            lines_.Post(port_.name, LineKind::Message, "cannot write the trace " + tracePath_);
         }
     }
     if (!session_.OpenNamedPort(port_.name)) {

@@ -140,6 +140,9 @@ class Fleet {
     FleetScreen screen_;
     std::vector<std::unique_ptr<DeviceRun>> runs_;
     std::vector<Shown> shown_;
+    // A watch: the ports that appeared in the last round, not yet started.
+    std::vector<std::string> appeared_;
+    bool firstRound_ = true;
 };
 
 void Fleet::Start(const FoundPort& port) {
@@ -149,7 +152,9 @@ void Fleet::Start(const FoundPort& port) {
 }
 
 // A port seen gone is a new device when it comes back; its old line goes
-// once its run has ended.
+// once its run has ended. A port that just appeared waits a round: the system
+// may not have given it its group and mode yet, and the device may still be
+// waking up.
 void Fleet::WatchRound() {
     const std::vector<FoundPort> present = FindPorts(options_.ports, true);
     const auto isPresent = [&present](const std::string& name) {
@@ -162,14 +167,21 @@ void Fleet::WatchRound() {
     shown_.erase(std::remove_if(shown_.begin(), shown_.end(),
                                 [](const Shown& s) { return s.gone && s.run->Ended(); }),
                  shown_.end());
+    std::vector<std::string> appeared;
     for (const FoundPort& port : present) {
         const bool known = std::any_of(shown_.begin(), shown_.end(), [&port](const Shown& s) {
             return s.run->Port() == port.name;
         });
-        if (!known) {
+        const bool settled = firstRound_ || std::find(appeared_.begin(), appeared_.end(),
+                                                      port.name) != appeared_.end();
+        if (!known && settled) {
             Start(port);
+        } else if (!known) {
+            appeared.push_back(port.name);
         }
     }
+    appeared_ = std::move(appeared);
+    firstRound_ = false;
 }
 
 bool Fleet::AllEnded() const {

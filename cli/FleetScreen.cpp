@@ -10,9 +10,6 @@ namespace q8cli {
 
 namespace {
 
-constexpr const char* LINES_UP = "\033[%zuA";
-constexpr const char* ERASE_BELOW = "\r\033[J";
-constexpr size_t ESCAPE_BYTES = 32;
 // A terminal that does not say how wide it is.
 constexpr size_t DEFAULT_COLUMNS = 80;
 
@@ -56,9 +53,7 @@ void FleetScreen::Erase() {
     if (drawn_.empty()) {
         return;
     }
-    char up[ESCAPE_BYTES];
-    std::snprintf(up, sizeof up, LINES_UP, drawn_.size());
-    WriteText(stderr, std::string(up) + ERASE_BELOW);
+    EraseLinesAbove(drawn_.size());
     drawn_.clear();
 }
 

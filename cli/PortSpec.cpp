@@ -14,10 +14,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Windows names its ports without a folder (COM3), in any case.
 #ifdef _WIN32
 constexpr bool FOLD_CASE = true;
+constexpr bool PORTS_BY_NAME = true;
 #else
 constexpr bool FOLD_CASE = false;
+constexpr bool PORTS_BY_NAME = false;
 #endif
 
 bool SameChar(char a, char b) {
@@ -53,25 +56,30 @@ bool NamedPortPresent(const std::string& name, const std::vector<q8::PortInfo>& 
     return listedByName || Exists(q8::PortDevicePath(name)) || Exists(name);
 }
 
-// The folder entries matching the pattern's last part; on Windows also the
-// listed ports (COM*).
+// The folder entries matching the pattern's last part. On Windows a pattern
+// without a folder (COM*) matches the listed ports instead: the current
+// folder's files are no ports there.
 std::vector<std::string> MatchingPorts(const std::string& pattern,
                                        const std::vector<q8::PortInfo>& listed) {
     std::vector<std::string> names;
     const fs::path path = PathOf(pattern);
+    if (PORTS_BY_NAME && !path.has_parent_path()) {
+        for (const q8::PortInfo& port : listed) {
+            if (MatchesPattern(pattern, port.path)) {
+                names.push_back(port.path);
+            }
+        }
+        return names;
+    }
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     const std::string leaf = Utf8Of(path.filename());
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = Utf8Of(it->path().filename());
         // Through a link to a device that has gone, the port has gone too.
-        if (MatchesPattern(leaf, name) && Exists(Utf8Of(it->path()))) {
+        // Windows cannot look at a device through a path: listed is there.
+        if (MatchesPattern(leaf, name) && (PORTS_BY_NAME || Exists(Utf8Of(it->path())))) {
             names.push_back(path.has_parent_path() ? Utf8Of(folder / it->path().filename()) : name);
-        }
-    }
-    for (const q8::PortInfo& port : listed) {
-        if (!path.has_parent_path() && MatchesPattern(pattern, port.path)) {
-            names.push_back(port.path);
         }
     }
     std::sort(names.begin(), names.end());

@@ -167,7 +167,8 @@ TEST(Cli, EmptyCartridgePrintsItsStatusText) {
 TEST(Cli, UsageErrorsExitWithTwo) {
     for (const char* args :
          {"", "frobnicate", "list extra", "--port", "--port COM1", "--port '' list", "download",
-          "upload 1", "upload 256 x.bin", "upload -1 x.bin", "delete x"}) {
+          "upload 1", "upload 256 x.bin", "upload -1 x.bin", "delete x",
+          "--port a --port b upload 0 x.bin", "--watch ports"}) {
         SCOPED_TRACE(args);
         const CliRun run = RunCli(args, MISSING, MISSING);
         EXPECT_EQ(run.exitCode, 2);
