@@ -57,4 +57,36 @@ TEST(GbkText, CharactersOutsideCodePage936BecomeQuestionMarks) {
     EXPECT_EQ(q8::Utf8ToGbk("x\xE4\xB8"), "x?");  // cut sequence
 }
 
+// The page's encoder, built from the decoder's table, writes the system
+// encoder's bytes for every character code page 936 has, and the same '?'
+// for what it lacks and for bad UTF-8.
+TEST(GbkText, TableEncoderWritesWhatTheSystemEncoderWrites) {
+    std::string every;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const std::string utf8 =
+                q8::GbkToUtf8({static_cast<char>(lead), static_cast<char>(trail)});
+            if (utf8.find("\xEF\xBF\xBD") == std::string::npos) {  // no U+FFFD
+                every += utf8;
+            }
+        }
+    }
+    const std::string cases[] = {
+        every,
+        "a.bin ~!@#$%^&*()_+{}|:<>?",
+        "a\xF0\x9F\x98\x80"
+        "b",  // an emoji
+        "a\xFF"
+        "b",          // invalid UTF-8
+        "x\xE4\xB8",  // cut sequence
+        "\xE4\x41\x42"
+        "c",                     // a lead without its continuations
+        "\xC0\xAF\xE0\x80\xAF",  // overlong forms of '/'
+        "\xED\xA0\x80",          // a surrogate
+    };
+    for (const std::string& text : cases) {
+        EXPECT_EQ(q8::Utf8ToGbkByTable(text), q8::Utf8ToGbk(text)) << text.substr(0, 40);
+    }
+}
+
 }  // namespace

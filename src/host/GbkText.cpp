@@ -4,7 +4,11 @@
 
 #include "host/GbkText.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "host/GbkCharacter.h"
+#include "host/Utf8Sequence.h"
 
 namespace q8 {
 
@@ -21,6 +25,8 @@ constexpr unsigned char LAST_TRAIL = 0xFE;
 constexpr char32_t FIRST_PRIVATE_USE = 0xE000;
 constexpr char32_t LAST_PRIVATE_USE = 0xF8FF;
 constexpr char32_t REPLACEMENT = 0xFFFD;
+// What the encoders write for a character code page 936 lacks.
+constexpr char REPLACEMENT_BYTE = '?';
 
 // UTF-8: the largest code point of 1, 2 and 3 bytes, the lead byte's marks,
 // and the 6 bits each continuation byte carries.
@@ -68,7 +74,69 @@ char32_t Decode(const char* bytes, size_t count) {
     return codePoint;
 }
 
+// The code point of the UTF-8 character of `length` bytes at `bytes`; false
+// for a bad one (a stray or missing continuation, an overlong form).
+bool DecodeUtf8(const unsigned char* bytes, size_t length, char32_t& codePoint) {
+    constexpr char32_t SMALLEST[] = {0, 0, 0x80, 0x800, 0x10000};
+    constexpr unsigned char LEAD_BITS[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    if (length == 1) {
+        codePoint = bytes[0];
+        return codePoint <= LAST_ONE_BYTE;
+    }
+    codePoint = bytes[0] & LEAD_BITS[length];
+    for (size_t i = 1; i < length; ++i) {
+        if ((bytes[i] & ~CONTINUATION_MASK) != CONTINUATION) {
+            return false;
+        }
+        codePoint = (codePoint << CONTINUATION_BITS) | (bytes[i] & CONTINUATION_MASK);
+    }
+    return codePoint >= SMALLEST[length];
+}
+
+// Every character the decoder knows, by code point; where two byte forms
+// read as the same character the first one in byte order is written.
+const std::unordered_map<char32_t, std::string>& EncodingTable() {
+    static const std::unordered_map<char32_t, std::string> table = [] {
+        std::unordered_map<char32_t, std::string> built;
+        for (unsigned byte = 0; byte < FIRST_LEAD; ++byte) {
+            const std::string one(1, static_cast<char>(byte));
+            built.emplace(Decode(one.data(), 1), one);
+        }
+        for (unsigned lead = FIRST_LEAD; lead <= LAST_LEAD; ++lead) {
+            for (unsigned trail = FIRST_TRAIL; trail <= LAST_TRAIL; ++trail) {
+                if (trail != TRAIL_GAP) {
+                    const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+                    built.emplace(Decode(pair.data(), 2), pair);
+                }
+            }
+        }
+        built.erase(REPLACEMENT);  // what the decoder gives for no character
+        return built;
+    }();
+    return table;
+}
+
 }  // namespace
+
+std::string Utf8ToGbkByTable(const std::string& utf8) {
+    const auto& table = EncodingTable();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    std::string out;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        // A bad sequence is skipped as far as its lead byte reaches, as the
+        // system encoders skip it.
+        const size_t length = Utf8SequenceLength(bytes[at]);
+        char32_t codePoint = 0;
+        auto found = table.end();
+        if (at + length <= utf8.size() && DecodeUtf8(bytes + at, length, codePoint)) {
+            found = table.find(codePoint);
+        }
+        out += found != table.end() ? found->second : std::string(1, REPLACEMENT_BYTE);
+        at += std::min(length, utf8.size() - at);
+    }
+    return out;
+}
 
 std::string GbkToUtf8(const std::string& gbk) {
     std::string out;

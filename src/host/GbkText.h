@@ -17,4 +17,8 @@ std::string GbkToUtf8(const std::string& gbk);
 // Characters that code page 936 lacks, and invalid UTF-8, become '?'.
 std::string Utf8ToGbk(const std::string& utf8);
 
+// The same from the decoder's table alone: a C library that reads code page
+// 936 but cannot write it (emscripten's, in the page) encodes with this.
+std::string Utf8ToGbkByTable(const std::string& utf8);
+
 }  // namespace q8

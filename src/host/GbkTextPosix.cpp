@@ -14,7 +14,14 @@ namespace q8 {
 
 namespace {
 
+// glibc knows code page 936 by its own name; the C library of the page's
+// build (emscripten's) knows only "GBK", and reads it but cannot write it:
+// there names are encoded from the decoder's table (Utf8ToGbk below).
+#ifdef __EMSCRIPTEN__
+constexpr const char* CODE_PAGE_936 = "GBK";
+#else
 constexpr const char* CODE_PAGE_936 = "CP936";
+#endif
 constexpr const char* UTF8 = "UTF-8";
 // Byte order spelled out, so no byte-order mark comes first.
 constexpr const char* UTF32 = "UTF-32BE";
@@ -93,6 +100,19 @@ bool DecodeGbkCharacter(const char* bytes, size_t count, char32_t& codePoint) {
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
+    // A C library that only reads code page 936 (emscripten's) cannot open
+    // this direction at all.
+    static const bool writes = [] {
+        const iconv_t cd = iconv_open(CODE_PAGE_936, UTF8);
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            return false;
+        }
+        iconv_close(cd);
+        return true;
+    }();
+    if (!writes) {
+        return Utf8ToGbkByTable(utf8);
+    }
     return Convert(CODE_PAGE_936, UTF8, utf8, REPLACEMENT_GBK, Utf8SequenceLength);
 }
 
