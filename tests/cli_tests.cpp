@@ -769,18 +769,22 @@ StopRun RunStopCase(const StopCase& c) {
     return r;
 }
 
-// Each case on a device and in a folder of its own, side by side.
-Session<std::vector<StopRun>> stopRuns("CliFiles.StopSignalsEndTheTransferAndCleanUp", [] {
-    std::vector<std::future<StopRun>> started;
-    for (const StopCase& c : STOP_CASES) {
-        started.push_back(std::async(std::launch::async, RunStopCase, std::cref(c)));
+// Each case on devices and in a folder of its own, side by side.
+template <typename Case, size_t N, typename Run>
+std::vector<Run> SideBySide(const Case (&cases)[N], Run (*runCase)(const Case&)) {
+    std::vector<std::future<Run>> started;
+    for (const Case& c : cases) {
+        started.push_back(std::async(std::launch::async, runCase, std::cref(c)));
     }
-    std::vector<StopRun> runs;
+    std::vector<Run> runs;
     for (auto& run : started) {
         runs.push_back(run.get());
     }
     return runs;
-});
+}
+
+Session<std::vector<StopRun>> stopRuns("CliFiles.StopSignalsEndTheTransferAndCleanUp",
+                                       [] { return SideBySide(STOP_CASES, RunStopCase); });
 
 TEST(CliFiles, StopSignalsEndTheTransferAndCleanUp) {
     const std::vector<StopRun> runs = stopRuns.Wait();
@@ -1023,17 +1027,8 @@ FleetRun RunFleetCase(const FleetCase& c) {
     return r;
 }
 
-Session<std::vector<FleetRun>> fleetRuns("CliFleet.EveryDeviceEndsAndTheSummarySaysHow", [] {
-    std::vector<std::future<FleetRun>> started;
-    for (const FleetCase& c : FLEET_CASES) {
-        started.push_back(std::async(std::launch::async, RunFleetCase, std::cref(c)));
-    }
-    std::vector<FleetRun> runs;
-    for (auto& run : started) {
-        runs.push_back(run.get());
-    }
-    return runs;
-});
+Session<std::vector<FleetRun>> fleetRuns("CliFleet.EveryDeviceEndsAndTheSummarySaysHow",
+                                         [] { return SideBySide(FLEET_CASES, RunFleetCase); });
 
 TEST(CliFleet, EveryDeviceEndsAndTheSummarySaysHow) {
     const std::vector<FleetRun> runs = fleetRuns.Wait();
