@@ -33,11 +33,27 @@ constexpr const char* REPLACEMENT_GBK = "?";
 // unused ones whenever a descriptor closes. Sessions on several threads would
 // then load and unload them under one another, inside the loader where no
 // sanitizer sees the lock; a descriptor of each conversion used here, held
-// for the program's life, keeps their modules loaded.
+// for the program's life, keeps their modules loaded. They are closed at
+// exit, when no session runs any more.
+class HeldConverters {
+  public:
+    HeldConverters() : held_{iconv_open(UTF32, CODE_PAGE_936), iconv_open(CODE_PAGE_936, UTF8)} {}
+    HeldConverters(const HeldConverters&) = delete;
+    HeldConverters& operator=(const HeldConverters&) = delete;
+    ~HeldConverters() {
+        for (const iconv_t cd : held_) {
+            if (cd != reinterpret_cast<iconv_t>(-1)) {
+                iconv_close(cd);
+            }
+        }
+    }
+
+  private:
+    iconv_t held_[2];
+};
+
 void KeepConvertersLoaded() {
-    static const iconv_t held[] = {iconv_open(UTF32, CODE_PAGE_936),
-                                   iconv_open(CODE_PAGE_936, UTF8)};
-    static_cast<void>(held);
+    static const HeldConverters held;
 }
 
 // Converts `in`, replacing each unconvertible piece with `replacement` and
