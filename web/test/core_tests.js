@@ -5,6 +5,7 @@
 
 const fs = require('fs');
 const path = require('path');
+const { Readable } = require('stream');
 const { Line } = require('../line.js');
 const { site, startSim, openPty, runTable, check, checkEqual } = require('./harness.js');
 
@@ -35,8 +36,12 @@ function recordingHost() {
 async function onSim(simArgs, body) {
     const sim = await startSim(simArgs);
     const host = recordingHost();
-    const port = openPty(sim.pty);
-    host.line.attach(port);
+    const pty = openPty(sim.pty);
+    host.line.attach({
+        readable: Readable.toWeb(pty.input),
+        writable: new WritableStream({ write: pty.write }),
+        close: async () => pty.close(),
+    });
     try {
         const core = await createQ8Core({ host, wasmBinary, print: () => {}, printErr: () => {} });
         const call = (name, types = [], args = []) =>

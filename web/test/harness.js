@@ -7,7 +7,6 @@ const childProcess = require('child_process');
 const fs = require('fs');
 const path = require('path');
 const readline = require('readline');
-const { Readable } = require('stream');
 const tty = require('tty');
 
 const root = path.resolve(__dirname, '../..');
@@ -17,6 +16,7 @@ const simulator = process.env.Q8_SIM || path.join(root, 'build/sim/q8sim');
 // q8sim with `args`; resolves once it has printed its pseudo-terminal.
 function startSim(args) {
     const proc = childProcess.spawn(simulator, args, { stdio: ['ignore', 'pipe', 'inherit'] });
+    process.on('exit', () => proc.kill());  // also when a test ends the run early
     return new Promise((resolve, reject) => {
         const lines = readline.createInterface({ input: proc.stdout });
         lines.once('line', (pty) => resolve({
@@ -36,17 +36,12 @@ function startSim(args) {
     });
 }
 
-// The pseudo-terminal (raw: q8sim sets it so) as a port for Line.attach.
+// The pseudo-terminal, raw (q8sim sets it so): what comes in as a stream,
+// and a write.
 function openPty(pty) {
     const fd = fs.openSync(pty, fs.constants.O_RDWR | fs.constants.O_NOCTTY);
-    const stream = new tty.ReadStream(fd);
-    return {
-        readable: Readable.toWeb(stream),
-        writable: new WritableStream({ write: (bytes) => { fs.writeSync(fd, bytes); } }),
-        async close() {
-            stream.destroy();
-        },
-    };
+    const input = new tty.ReadStream(fd);  // closes the descriptor when destroyed
+    return { input, write: (bytes) => fs.writeSync(fd, bytes), close: () => input.destroy() };
 }
 
 // Runs `cases` ({name, run}) one after another; `run(c)` throws on a fault.
