@@ -18,6 +18,10 @@ packages+=(nsis python3)
 # and a Ming face for Wine to stand in for SimSun.
 packages+=(xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-arphic-uming)
 
+# The page (scripts/web-build.sh, web-test.sh): emcc, headless Chromium, and
+# Node with Debian's WebSocket module for the tests' serial bridge.
+packages+=(emscripten chromium nodejs node-ws)
+
 # The fuzz targets: clang, and its fuzzer runtime, which Debian ships apart
 # from the compiler (libclang-rt-N-dev, N = the installed clang's version; see
 # the end).

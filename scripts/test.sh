@@ -4,7 +4,8 @@
 # ThreadSanitizer; the Windows build (mingw-w64, with a static Windows Qt)
 # runs its unit and window tests, a CLI session, its zip and installer and
 # the window end to end under Wine; the Debian package is made from the plain
-# build and checked; the fuzz targets run briefly.
+# build and checked; the fuzz targets run briefly; the web page runs in
+# headless Chromium.
 # The real-time tests wait on the (simulated) line, not the CPU, so they run
 # in parallel.
 set -euo pipefail
@@ -48,4 +49,10 @@ Q8_BUILD_TARGETS="transfer_tests session_tests pty_integration_tests cli_tests" 
 # target, from the committed seeds.
 stage "fuzz targets"
 "$root/scripts/fuzz.sh" 20
+
+# The page: the core compiled to WebAssembly, under Node on q8sim, and the
+# page in headless Chromium with its serial port bridged to q8sim.
+stage "web page"
+"$root/scripts/web-build.sh" build-web
+"$root/scripts/web-test.sh" build-web
 stage "all passed"

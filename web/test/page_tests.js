@@ -48,7 +48,7 @@ class Browser {
         const proc = childProcess.spawn('chromium', [
             '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-sync',
             '--disable-background-networking', '--disable-component-update', '--disable-quic',
-            '--window-size=860,760', `--user-data-dir=${profile}`, '--remote-debugging-port=0',
+            `--user-data-dir=${profile}`, '--remote-debugging-port=0',
             'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
         process.on('exit', () => proc.kill());
         const url = await new Promise((resolve, reject) => {
@@ -70,6 +70,8 @@ class Browser {
             await browser.send('Target.attachToTarget', { targetId: page.targetId, flatten: true }));
         await browser.page('Page.enable');
         await browser.page('Runtime.enable');
+        await browser.page('Emulation.setDeviceMetricsOverride',
+            { width: 820, height: 640, deviceScaleFactor: 1, mobile: false });
         return browser;
     }
 
