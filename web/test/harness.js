@@ -10,13 +10,18 @@ const readline = require('readline');
 const tty = require('tty');
 
 const root = path.resolve(__dirname, '../..');
-const site = process.env.Q8_WEB_SITE || path.join(root, 'build-web/site');
+const site = path.resolve(process.env.Q8_WEB_SITE || path.join(root, 'build-web/site'));
 const simulator = process.env.Q8_SIM || path.join(root, 'build/sim/q8sim');
+
+// The simulators still running go when the run ends, also when it ends early.
+const running = new Set();
+process.on('exit', () => running.forEach((proc) => proc.kill()));
 
 // q8sim with `args`; resolves once it has printed its pseudo-terminal.
 function startSim(args) {
     const proc = childProcess.spawn(simulator, args, { stdio: ['ignore', 'pipe', 'inherit'] });
-    process.on('exit', () => proc.kill());  // also when a test ends the run early
+    running.add(proc);
+    proc.once('exit', () => running.delete(proc));
     return new Promise((resolve, reject) => {
         const lines = readline.createInterface({ input: proc.stdout });
         lines.once('line', (pty) => resolve({
