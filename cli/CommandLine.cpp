@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "PortSpec.h"
+#include "PortSearch.h"
 
 namespace q8cli {
 
@@ -58,7 +58,7 @@ bool ParseArguments(Options& options) {
 bool Options::ManyDevices() const {
     return watch || ports.size() > 1 ||
            std::any_of(ports.begin(), ports.end(), [](const std::string& port) {
-               return PortSpecKindOf(port) != PortSpecKind::Name;
+               return PortNameKindOf(port) != PortNameKind::Name;
            });
 }
 

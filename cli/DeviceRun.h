@@ -17,7 +17,7 @@
 
 #include "ConsoleUi.h"
 #include "DeviceJob.h"
-#include "PortSpec.h"
+#include "PortSearch.h"
 #include "link/SerialLink.h"
 #include "protocol/WireTrace.h"
 #include "session/Session.h"

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "ConsoleTransferUi.h"
-#include "PortSpec.h"
+#include "PortSearch.h"
 #include "ShellRun.h"
 #include "TempFolder.h"
 #include "protocol/Frames.h"
@@ -852,7 +852,7 @@ TEST(CliFiles, ProgressLineOnATerminal) {
     EXPECT_NE(r.shown.find("%  剩余时间："), std::string::npos) << r.shown;
 }
 
-TEST(PortSpec, PatternsMatchLikeAShellGlob) {
+TEST(PortSearch, PatternsMatchLikeAShellGlob) {
     const struct {
         const char* pattern;
         const char* name;

@@ -1,4 +1,4 @@
-#include "PortSpec.h"
+#include "PortSearch.h"
 
 #include <algorithm>
 #include <cctype>
@@ -96,32 +96,32 @@ void Add(std::vector<FoundPort>& ports, FoundPort port) {
 
 }  // namespace
 
-PortSpecKind PortSpecKindOf(const std::string& spec) {
-    if (spec == ALL_PORTS) {
-        return PortSpecKind::All;
+PortNameKind PortNameKindOf(const std::string& name) {
+    if (name == ALL_PORTS) {
+        return PortNameKind::All;
     }
-    return spec.find_first_of("*?") != std::string::npos ? PortSpecKind::Pattern
-                                                         : PortSpecKind::Name;
+    return name.find_first_of("*?") != std::string::npos ? PortNameKind::Pattern
+                                                         : PortNameKind::Name;
 }
 
-std::vector<FoundPort> FindPorts(const std::vector<std::string>& specs, bool presentOnly) {
+std::vector<FoundPort> FindPorts(const std::vector<std::string>& wanted, bool presentOnly) {
     const std::vector<q8::PortInfo> listed = q8::ListPorts(false);
     std::vector<FoundPort> ports;
-    for (const std::string& spec : specs) {
-        switch (PortSpecKindOf(spec)) {
-            case PortSpecKind::Name:
-                if (!presentOnly || NamedPortPresent(spec, listed)) {
-                    Add(ports, FoundPort{spec, false});
+    for (const std::string& name : wanted) {
+        switch (PortNameKindOf(name)) {
+            case PortNameKind::Name:
+                if (!presentOnly || NamedPortPresent(name, listed)) {
+                    Add(ports, FoundPort{name, false});
                 }
                 break;
-            case PortSpecKind::All:
+            case PortNameKind::All:
                 for (const q8::PortInfo& port : listed) {
                     Add(ports, FoundPort{port.path, true});
                 }
                 break;
-            case PortSpecKind::Pattern:
-                for (const std::string& name : MatchingPorts(spec, listed)) {
-                    Add(ports, FoundPort{name, true});
+            case PortNameKind::Pattern:
+                for (const std::string& match : MatchingPorts(name, listed)) {
+                    Add(ports, FoundPort{match, true});
                 }
                 break;
         }
