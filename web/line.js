@@ -23,7 +23,7 @@ class Line {
         this.gone = false;
         this.purge();
         this.writer = port.writable.getWriter();
-        this.pump(port);
+        this.pumping = this.pump(port);
     }
 
     async pump(port) {
@@ -130,8 +130,9 @@ class Line {
         this.queued = 0;
     }
 
-    // Lets the port go: the reader and the writer are released and the port
-    // is closed, so another page or program can open it.
+    // Lets the port go, so another page or program can open it. A port with
+    // a locked stream refuses to close: the reader is cancelled and its loop
+    // has let go of it, and the writer is released, first.
     async close() {
         const port = this.port;
         if (!port) {
@@ -143,10 +144,9 @@ class Line {
             if (this.reader) {
                 await this.reader.cancel();
             }
-            if (this.writer) {
-                this.writer.releaseLock();
-                this.writer = null;
-            }
+            await this.pumping;
+            this.writer.releaseLock();
+            this.writer = null;
             await port.close();
         } catch (error) {
             // Already closed or gone: nothing is held any more.

@@ -229,6 +229,16 @@ const cases = [
         },
     },
     {
+        name: 'lets the port go for another 连接 and when the page closes',
+        double: { sim: LISTED },
+        async run(b) {
+            await connect(b);
+            await connect(b);
+            await b.eval("window.dispatchEvent(new PageTransitionEvent('pagehide'))");
+            await b.waitFor('navigator.serial.closed === 2');
+        },
+    },
+    {
         name: 'lists at start-up on the port granted before',
         double: { sim: LISTED, granted: true },
         async run(b) {

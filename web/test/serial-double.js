@@ -36,10 +36,15 @@ function installSerialDouble(config) {
                 },
             });
         }
+        // As a real port, it will not close while a stream is locked.
         async close() {
+            if ((this.readable && this.readable.locked) || (this.writable && this.writable.locked)) {
+                throw new TypeError('Cannot close a port with locked streams.');
+            }
             this.ws.close();
             this.readable = null;
             this.writable = null;
+            navigator.serial.closed += 1;
         }
         // The adapter pulled out: the reader fails, the port is gone.
         unplug() {
@@ -51,6 +56,7 @@ function installSerialDouble(config) {
         }
     }
     const serial = new EventTarget();
+    serial.closed = 0;  // ports the page has let go
     serial.requestPort = async () => (window.serialPort = new DoublePort());
     serial.getPorts = async () => (config.granted ? [window.serialPort = new DoublePort()] : []);
     Object.defineProperty(navigator, 'serial', { value: serial, configurable: true });
