@@ -7,8 +7,10 @@
 
 const $ = (id) => document.getElementById(id);
 
-// The line's settings: 115200 bit/s, 8N1, no flow control.
-const LINE = { baudRate: 115200, dataBits: 8, stopBits: 1, parity: 'none', flowControl: 'none' };
+// The line's settings: 115200 bit/s, 8N1, no flow control, and the link's
+// 2048-byte queues (the browser's default holds less than one block).
+const LINE = { baudRate: 115200, dataBits: 8, stopBits: 1, parity: 'none', flowControl: 'none',
+               bufferSize: 2048 };
 const PROGRESS_TICK_MS = 500;
 const CARTRIDGE_UNIT = 16384;  // a file takes its size rounded up to this
 const DOWNLOAD_HINT = '下载文件列表可以多选！';

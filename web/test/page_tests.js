@@ -226,6 +226,8 @@ const cases = [
             checkEqual(await b.eval("[$('total-space').textContent, $('free-space').textContent]"),
                        ['空间共计:4.00*8Mbits', '空闲空间:3.91*8Mbits'], 'space');
             checkEqual(await status(b), ['', ''], 'status');
+            checkEqual(await b.eval('window.serialPort.options'), { baudRate: 115200, dataBits: 8,
+                stopBits: 1, parity: 'none', flowControl: 'none', bufferSize: 2048 }, 'line');
         },
     },
     {
