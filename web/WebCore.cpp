@@ -104,15 +104,19 @@ class PageUi final : public q8::TransferUi {
     }
     void WaitForWorker(const q8::WorkerThread&) override {}
 
-    // The marked file's own name, in the in-memory folder; '/' cannot be part
-    // of a file's name there.
+    // The marked file's own name, in the in-memory folder. A cartridge name
+    // may be anything: one that is no file name there ('/' in it, ".", "..",
+    // none) is changed, and the browser still offers the cartridge's.
     bool ChooseUploadTarget(std::string& path) override {
         name_ = view_.MarkedName();
-        std::string safe = name_.empty() ? "file" : name_;
+        std::string safe = name_;
         for (char& c : safe) {
             if (c == '/') {
                 c = '_';
             }
+        }
+        if (safe.empty() || safe == "." || safe == "..") {
+            safe += "_";
         }
         mkdir(UPLOAD_FOLDER, FOLDER_MODE);
         path = q8::JoinPath(UPLOAD_FOLDER, safe);

@@ -124,6 +124,20 @@ const cases = [
             });
         },
     },
+    {
+        name: 'uploads files whose names are no file names in the page\'s folder',
+        sim: ['--file', 'a/b.bin=100', '--file', '..=50'],
+        async run(c) {
+            await onSim(c.sim, async (call, host) => {
+                await call('q8_refresh');
+                for (const [row, name, size] of [[0, 'a/b.bin', 100], [1, '..', 50]]) {
+                    await call('q8_mark', ['number'], [row]);
+                    checkEqual(await call('q8_upload'), 0, `upload of ${name}`);
+                    checkEqual([host.offered.name, host.offered.bytes.length], [name, size], 'offered');
+                }
+            });
+        },
+    },
 ];
 
 runTable('core', cases, process.argv[2]).then((ok) => process.exit(ok ? 0 : 1));
