@@ -135,16 +135,29 @@ for item in '端口设置:Up' '关于 Linkwise:Up Up'; do
   sleep 1
 done
 
-# "打开" has the focus; the file is named by its Windows path.
-xdotool windowactivate --sync "$window"
-xdotool key space
-wait_for_window '打开下载文件' || fail "no open dialog"
-# Wine's file dialog takes its keys only once it has filled its folder view.
-sleep 4
+# "打开" has the focus; the file is named by its Windows path. Now and then
+# the typed path does not arrive whole (xdotool maps each Chinese character
+# to a spare key as it goes, and Wine's dialog may still be filling its
+# folder view): whatever is left open is then closed with Escape and the
+# path typed again into a new dialog, up to three times.
 winpath="Z:${work//\//\\}\\pc\\课文-unit5.bin"
-xdotool type --delay 30 "$winpath"
-xdotool key Return
-wait_for_no_window '打开下载文件' || fail "the open dialog took no $winpath"
+for attempt in 1 2 3; do
+  xdotool windowactivate --sync "$window"
+  xdotool key space
+  wait_for_window '打开下载文件' || fail "no open dialog"
+  # Wine's file dialog takes its keys only once it has filled its folder view.
+  sleep 4
+  xdotool type --delay 30 "$winpath"
+  xdotool key Return
+  wait_for_no_window '打开下载文件' && break
+  [ "$attempt" -lt 3 ] || fail "the open dialog took no $winpath"
+  echo "the open dialog took no $winpath (attempt $attempt); again"
+  for _ in 1 2 3 4; do
+    xdotool search --name '打开下载文件' >/dev/null 2>&1 || break
+    xdotool key Escape
+    sleep 1
+  done
+done
 sleep 1
 # From "打开" to "下载": 删除, 上移, 下移, 上传, 删除, 下载. At the line's
 # rate the progress window stays long enough to be seen.
