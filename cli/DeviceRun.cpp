@@ -101,11 +101,7 @@ bool DeviceRun::RunJob() {
     if (command == "download") {
         return Download();
     }
-    const char* label = command == "delete"        ? TXT_DELETING
-                        : command == "erase-voice" ? TXT_ERASING_VOICE
-                        : command == "format"      ? TXT_FORMATTING
-                                                   : TXT_LISTING;
-    Step(DeviceState::Working, label);
+    Step(DeviceState::Working, WorkingText(command));
     if (command == "delete") {
         return session_.DeleteLast() == q8::MaintenanceResult::Ok;
     }
@@ -184,6 +180,13 @@ void DeviceRun::Step(DeviceState state, const std::string& text) {
         status_.state = state;
     }
     lines_.Post(port_.name, LineKind::Step, text);
+}
+
+const char* WorkingText(const std::string& command) {
+    return command == "delete"        ? TXT_DELETING
+           : command == "erase-voice" ? TXT_ERASING_VOICE
+           : command == "format"      ? TXT_FORMATTING
+                                      : TXT_LISTING;
 }
 
 std::string FileStepText(const char* what, const DeviceStatus& status) {

@@ -61,6 +61,10 @@ struct DeviceStatus {
     bool Ended() const { return state >= DeviceState::Done; }
 };
 
+// What a device is doing during a command that sends no files: "读取" (list),
+// "删除", "擦除编辑语音", "格式化".
+const char* WorkingText(const std::string& command);
+
 // "发送 1/2 a.bin": the step, the file's place in the batch and its name.
 std::string FileStepText(const char* what, const DeviceStatus& status);
 

@@ -66,13 +66,6 @@ std::string TransferFigures(const DeviceRun& run, const DeviceStatus& status) {
     return Figure(" %3.0f%%", tick.percent) + COLUMN_GAP + tick.remaining;
 }
 
-std::string WorkingText(const std::string& command) {
-    return command == "delete"        ? TXT_DELETING
-           : command == "erase-voice" ? TXT_ERASING_VOICE
-           : command == "format"      ? TXT_FORMATTING
-                                      : TXT_LISTING;
-}
-
 // What ended a run, as its summary row and its last device line say it.
 std::string ResultText(const DeviceStatus& status) {
     switch (status.state) {
