@@ -28,6 +28,7 @@ constexpr const char* UTF32 = "UTF-32BE";
 constexpr size_t UTF32_BYTES = 4;
 constexpr int BITS_PER_BYTE = 8;
 constexpr const char* REPLACEMENT_GBK = "?";
+const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);
 
 // The C library loads a converter module on the first open and unloads the
 // unused ones whenever a descriptor closes. Sessions on several threads would
@@ -42,18 +43,23 @@ class HeldConverters {
     HeldConverters& operator=(const HeldConverters&) = delete;
     ~HeldConverters() {
         for (const iconv_t cd : held_) {
-            if (cd != reinterpret_cast<iconv_t>(-1)) {
+            if (cd != NO_CONVERTER) {
                 iconv_close(cd);
             }
         }
     }
 
+    // A C library that only reads code page 936 (emscripten's) cannot open
+    // the writing direction at all.
+    bool Writes() const { return held_[1] != NO_CONVERTER; }
+
   private:
     iconv_t held_[2];
 };
 
-void KeepConvertersLoaded() {
+const HeldConverters& Held() {
     static const HeldConverters held;
+    return held;
 }
 
 // Converts `in`, replacing each unconvertible piece with `replacement` and
@@ -61,9 +67,9 @@ void KeepConvertersLoaded() {
 template <typename Skip>
 std::string Convert(const char* to, const char* from, const std::string& in,
                     const char* replacement, Skip skip) {
-    KeepConvertersLoaded();
+    Held();
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (cd == NO_CONVERTER) {
         return std::string();
     }
     std::string out;
@@ -93,9 +99,9 @@ std::string Convert(const char* to, const char* from, const std::string& in,
 }  // namespace
 
 bool DecodeGbkCharacter(const char* bytes, size_t count, char32_t& codePoint) {
-    KeepConvertersLoaded();
+    Held();
     iconv_t cd = iconv_open(UTF32, CODE_PAGE_936);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (cd == NO_CONVERTER) {
         return false;
     }
     unsigned char unit[UTF32_BYTES];
@@ -116,17 +122,7 @@ bool DecodeGbkCharacter(const char* bytes, size_t count, char32_t& codePoint) {
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
-    // A C library that only reads code page 936 (emscripten's) cannot open
-    // this direction at all.
-    static const bool writes = [] {
-        const iconv_t cd = iconv_open(CODE_PAGE_936, UTF8);
-        if (cd == reinterpret_cast<iconv_t>(-1)) {
-            return false;
-        }
-        iconv_close(cd);
-        return true;
-    }();
-    if (!writes) {
+    if (!Held().Writes()) {
         return Utf8ToGbkByTable(utf8);
     }
     return Convert(CODE_PAGE_936, UTF8, utf8, REPLACEMENT_GBK, Utf8SequenceLength);
