@@ -118,12 +118,13 @@ bool DeviceRun::List() {
     if (!session_.Refresh().Ok()) {
         return false;
     }
+    // One post, so that no other device's lines come between.
+    std::string listing;
     for (const q8::CartridgeRow& row : rows_.Rows()) {
-        lines_.Post(port_.name, LineKind::Output, RowText(row));
+        listing += RowText(row) + "\n";
     }
     const q8::CartridgeInfo& info = session_.Model().info;
-    lines_.Post(port_.name, LineKind::Output, info.totalText);
-    lines_.Post(port_.name, LineKind::Output, info.freeText);
+    lines_.Post(port_.name, LineKind::Output, listing + info.totalText + "\n" + info.freeText);
     return true;
 }
 

@@ -33,17 +33,22 @@ std::vector<FleetScreen::Posted> FleetScreen::Take() {
 // A live screen keeps only what must stay; its steps are the device lines.
 void FleetScreen::Write(const std::vector<Posted>& posted) {
     for (const Posted& line : posted) {
-        if (line.kind == LineKind::Output) {
-            WriteText(stdout, line.port + "\t" + line.text + "\n");
+        const bool output = line.kind == LineKind::Output;
+        if (!output && live_ && line.kind != LineKind::Message) {
+            continue;
+        }
+        // Each line names its port: a log can be filtered, a listing split.
+        const std::string prefix = line.port + (output ? "\t" : ": ");
+        std::string text;
+        size_t from = 0;
+        while (from <= line.text.size()) {
+            const size_t end = std::min(line.text.find('\n', from), line.text.size());
+            text += prefix + line.text.substr(from, end - from) + "\n";
+            from = end + 1;
+        }
+        WriteText(output ? stdout : stderr, text);
+        if (output) {
             FlushOutput();
-        } else if (!live_ || line.kind == LineKind::Message) {
-            // Each line of a message names its port: a log can be filtered.
-            size_t from = 0;
-            while (from <= line.text.size()) {
-                const size_t end = std::min(line.text.find('\n', from), line.text.size());
-                WriteText(stderr, line.port + ": " + line.text.substr(from, end - from) + "\n");
-                from = end + 1;
-            }
         }
     }
 }

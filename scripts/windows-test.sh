@@ -74,13 +74,15 @@ session() {
     step format "$@" format
     step list3 "$@" list
     # Both ports at once, a device behind each: the listings and the summary,
-    # its times aside. The events on stderr come in either device's order.
+    # its times aside, sorted, as the devices end in either order. The events
+    # on stderr are left out for the same reason.
     "$linux/sim/q8sim" --link "$ports/com2" >"$out/sim2.out" &
     local sim2=$!
     for _ in $(seq 50); do [ -L "$ports/com2" ] && [ -s "$out/sim2.out" ] && break; sleep 0.1; done
     step many "$@" --port COM1 --port COM2 list
     kill "$sim2"; wait "$sim2" 2>/dev/null || true
-    sed -i 's/[0-9.]* 秒\r\?$/- 秒/' "$out/many.out"
+    sed -i 's/\r$//; s/[0-9.]* 秒$/- 秒/' "$out/many.out"
+    sort -o "$out/many.out" "$out/many.out"
     rm -f "$out/many.err" "$out/sim2.out"
     # Traces under Chinese names, from the option and from the variable, and
     # one in a folder that is not there.
